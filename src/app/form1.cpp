@@ -1,0 +1,308 @@
+#include "app/form1.h"
+
+#include <commctrl.h>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "../../res/resource.h"
+#include "app/form1_layout.h"
+#include "news/news_commands.h"
+#include "platform/common_dialog.h"
+#include "platform/file_slots.h"
+#include "platform/system_code_page.h"
+#include "platform/unique_handle.h"
+#include "platform/units.h"
+#include "platform/win32_file_system.h"
+
+namespace tolvex {
+namespace {
+
+constexpr wchar_t kClassName[] = L"TolvexForm1";
+constexpr UINT_PTR kFrameToolId = 1;
+
+struct Form1 {
+  explicit Form1(HWND window)
+      : hwnd(window), Dialog1(window), slots(file_system) {}
+
+  HWND hwnd;
+  int twips_per_pixel = 15;
+  std::array<HWND, kForm1Controls.size()> controls{};
+  HWND Text = nullptr;
+  HWND focus = nullptr;  // the control to give the focus back to on activation
+  bool loaded = false;   // the load handler has run; resizes are pinned from then on
+  HWND tooltip = nullptr;
+  UniqueGdiObject pictures[2];
+  CommonDialog Dialog1;
+  Win32FileSystem file_system;
+  FileSlots slots;
+};
+
+Form1* FormOf(HWND hwnd) { return reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+
+int ScreenTwipsPerPixel() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return TwipsPerPixel(dpi);
+}
+
+HWND CreateControl(Form1& form, const ControlDesign& design, HINSTANCE instance) {
+  DWORD style = WS_CHILD | WS_VISIBLE | WS_GROUP;
+  DWORD ex_style = 0;
+  const wchar_t* window_class = L"BUTTON";
+  switch (design.kind) {
+    case ControlKind::kPushButton:
+      style |= WS_TABSTOP | BS_PUSHBUTTON;
+      break;
+    case ControlKind::kGroupBox:
+      style |= BS_GROUPBOX;
+      break;
+    case ControlKind::kPicture:
+      window_class = L"STATIC";
+      style |= SS_BITMAP;
+      break;
+    case ControlKind::kEditor:
+      window_class = L"EDIT";
+      style |= WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+      ex_style = WS_EX_CLIENTEDGE;
+      break;
+    case ControlKind::kInfoBox:
+      window_class = L"EDIT";
+      style |= WS_TABSTOP | ES_MULTILINE | ES_READONLY;
+      break;
+  }
+  const PixelRect r = ToPixels(design, form.twips_per_pixel);
+  const std::wstring text(design.text);
+  HWND control = CreateWindowExW(ex_style, window_class, text.c_str(), style, r.left, r.top,
+                                 r.width, r.height, form.hwnd,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
+                                 instance, nullptr);
+  if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  return control;
+}
+
+void SetPicture(Form1& form, HWND picture, int slot, int resource, HINSTANCE instance) {
+  form.pictures[slot].reset(LoadImageW(instance, MAKEINTRESOURCEW(resource), IMAGE_BITMAP, 0, 0,
+                                       LR_DEFAULTCOLOR));
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP,
+               reinterpret_cast<LPARAM>(form.pictures[slot].get()));
+}
+
+// The frame's tooltip: a group box lets the mouse through to its parent, so
+// the tool is the frame's rectangle on the window itself.
+void AddFrameToolTip(Form1& form, HINSTANCE instance) {
+  form.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                 WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form.hwnd, nullptr,
+                                 instance, nullptr);
+  if (!form.tooltip) return;
+  const ControlDesign* frame = nullptr;
+  for (const ControlDesign& c : kForm1Controls) {
+    if (c.id == kIdFrame2) frame = &c;
+  }
+  const PixelRect r = ToPixels(*frame, form.twips_per_pixel);
+  std::wstring text(kFrameToolTip);
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.uFlags = TTF_SUBCLASS;
+  tool.hwnd = form.hwnd;
+  tool.uId = kFrameToolId;
+  tool.rect = {r.left, r.top, r.left + r.width, r.top + r.height};
+  tool.hinst = instance;
+  tool.lpszText = text.data();
+  SendMessageW(form.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+bool CreateControls(Form1& form, HINSTANCE instance) {
+  form.twips_per_pixel = ScreenTwipsPerPixel();
+  for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
+    form.controls[i] = CreateControl(form, kForm1Controls[i], instance);
+    if (!form.controls[i]) return false;
+    switch (kForm1Controls[i].id) {
+      case kIdText:
+        form.Text = form.controls[i];
+        // The typing limit of a text box is 30,000 characters unless lifted.
+        SendMessageW(form.Text, EM_SETLIMITTEXT, 0, 0);
+        break;
+      case kIdImage1:
+        SetPicture(form, form.controls[i], 0, IDB_OPEN_FOLDER, instance);
+        break;
+      case kIdImage2:
+        SetPicture(form, form.controls[i], 1, IDB_FLOPPY, instance);
+        break;
+      default:
+        break;
+    }
+  }
+  form.focus = form.Text;
+  AddFrameToolTip(form, instance);
+  return true;
+}
+
+// Puts the window in the middle of the screen, with the outer size it has
+// while loading. The top is set before the left.
+void CentreWindow(Form1& form) {
+  RECT r{};
+  GetWindowRect(form.hwnd, &r);
+  const int tpp = form.twips_per_pixel;
+  const Origin origin = CentreOrigin(PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), tpp),
+                                     PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), tpp),
+                                     PixelsToTwips(r.right - r.left, tpp),
+                                     PixelsToTwips(r.bottom - r.top, tpp));
+  const UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+  const int top = TwipsToPixels(origin.top, tpp);
+  SetWindowPos(form.hwnd, nullptr, r.left, top, 0, 0, flags);
+  SetWindowPos(form.hwnd, nullptr, TwipsToPixels(origin.left, tpp), top, 0, 0, flags);
+}
+
+// Gives the window back its fixed outer size after a resize in the normal state.
+void PinWindowSize(Form1& form) {
+  if (!form.loaded) return;
+  const WindowState state = IsIconic(form.hwnd)   ? WindowState::kMinimised
+                            : IsZoomed(form.hwnd) ? WindowState::kMaximised
+                                                  : WindowState::kNormal;
+  RECT r{};
+  GetWindowRect(form.hwnd, &r);
+  Size pinned{};
+  if (PinnedSize(state, form.twips_per_pixel, {r.right - r.left, r.bottom - r.top}, pinned)) {
+    SetWindowPos(form.hwnd, nullptr, 0, 0, pinned.width, pinned.height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void Form_Load(Form1& form) {
+  CentreWindow(form);
+  form.loaded = true;
+}
+
+void Form_Resize(Form1& form) { PinWindowSize(form); }
+
+NewsEditor EditorOf(Form1& form) {
+  return {form.hwnd, form.Text, form.Dialog1, form.slots, SystemCodePage()};
+}
+
+void OnCommand(Form1& form, int id, int code) {
+  if (code != BN_CLICKED) return;
+  NewsEditor editor = EditorOf(form);
+  switch (id) {
+    case kIdOpen: cmd_Open_Click(editor); break;
+    case kIdSave: cmd_Save_Click(editor); break;
+    case kIdClose: DestroyWindow(form.hwnd); break;
+    default: break;
+  }
+}
+
+bool IsPushButton(const Form1& form, HWND control) {
+  for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
+    if (form.controls[i] == control) return kForm1Controls[i].kind == ControlKind::kPushButton;
+  }
+  return false;
+}
+
+LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  Form1* form = FormOf(hwnd);
+  switch (message) {
+    case WM_NCCREATE:
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new Form1(hwnd)));
+      break;
+    case WM_CREATE:
+      return CreateControls(*form, reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance) ? 0 : -1;
+    case WM_SIZE:
+      if (form) Form_Resize(*form);
+      return 0;
+    case WM_COMMAND:
+      if (form && lparam) OnCommand(*form, LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_ACTIVATE:
+      if (form && LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd, focus)) form->focus = focus;
+      }
+      break;
+    case WM_SETFOCUS:
+      if (form && form->focus && IsWindow(form->focus)) SetFocus(form->focus);
+      return 0;
+    case WM_NEXTDLGCTL: {
+      // Tab and Shift+Tab, from the dialog keyboard interface or a text box.
+      HWND next = LOWORD(lparam) ? reinterpret_cast<HWND>(wparam)
+                                 : GetNextDlgTabItem(hwnd, GetFocus(), wparam != 0);
+      if (next) SetFocus(next);
+      return 0;
+    }
+    case DM_GETDEFID: {
+      // Enter clicks the focused button.
+      HWND focus = GetFocus();
+      if (form && IsPushButton(*form, focus)) {
+        return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+      }
+      return 0;
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      delete form;
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+}  // namespace
+
+HWND CreateForm1(HINSTANCE instance, int show) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = Form1Proc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TOLVEX));
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  if (!RegisterClassExW(&wc)) return nullptr;
+
+  const int tpp = ScreenTwipsPerPixel();
+  RECT r{0, 0, TwipsToPixels(kClientWidthTwips, tpp), TwipsToPixels(kClientHeightTwips, tpp)};
+  const DWORD style = WS_OVERLAPPEDWINDOW;
+  AdjustWindowRectEx(&r, style, FALSE, 0);
+  const std::wstring title(kForm1Title);
+  HWND hwnd = CreateWindowExW(0, kClassName, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance,
+                              nullptr);
+  if (!hwnd) return nullptr;
+  Form1& form = *FormOf(hwnd);
+  Form_Load(form);
+  ShowWindow(hwnd, show);
+  Form_Resize(form);
+  UpdateWindow(hwnd);
+  SetFocus(form.Text);
+  return hwnd;
+}
+
+bool PreTranslateForm1Message(HWND form, MSG& msg) {
+  if (msg.hwnd != form && !IsChild(form, msg.hwnd)) return false;
+  const bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR;
+  // A multi-line text box driven by the dialog keyboard interface closes its
+  // parent on Esc; here Esc does nothing, so no text is lost to a stray key.
+  if (key && msg.wParam == VK_ESCAPE) return true;
+  // Ctrl+A selects the whole text of a text box.
+  if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000) &&
+      !(GetKeyState(VK_MENU) & 0x8000)) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(msg.hwnd, cls, 16);
+    if (lstrcmpiW(cls, L"Edit") == 0) {
+      SendMessageW(msg.hwnd, EM_SETSEL, 0, -1);
+      return true;
+    }
+  }
+  return IsDialogMessageW(form, &msg) != FALSE;
+}
+
+}  // namespace tolvex

@@ -1,0 +1,41 @@
+// The Load and Save commands: the click handlers of cmd_Open and cmd_Save.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "news/code_page.h"
+#include "platform/common_dialog.h"
+#include "platform/file_slots.h"
+
+namespace tolvex {
+
+constexpr std::wstring_view kNewsFilter = L"*.txt (Textfiles)|*.txt";
+constexpr std::wstring_view kOpenTitle = L"Open text file";
+constexpr std::wstring_view kSaveTitle = L"Save text file";
+constexpr std::wstring_view kLoadError = L"Error while opening file";
+constexpr DWORD kOpenFlags = OFN_HIDEREADONLY;
+constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT;
+static_assert(kOpenFlags == 4 && kSaveFlags == 2, "the dialogs' flags are part of the design");
+
+// What the commands work on: the window's editor and its file dialog.
+struct NewsEditor {
+  HWND owner;
+  HWND text;
+  CommonDialog& dialog;
+  FileSlots& slots;
+  const CodePage& code_page;
+};
+
+// Asks for a news file and shows its text in the editor. Cancelling keeps the
+// editor's text; any failure shows kLoadError as the editor's whole text.
+void cmd_Open_Click(NewsEditor& editor);
+
+// Asks for a file name and writes the editor's text plus one CR LF to it.
+// The editor is never changed. A failure is shown in a message box and leaves
+// the file as it was; text the code page cannot hold is saved only after the
+// user agrees.
+void cmd_Save_Click(NewsEditor& editor);
+
+}  // namespace tolvex

@@ -1,0 +1,61 @@
+#include "news/news_text_file.h"
+
+#include <algorithm>
+
+namespace tolvex {
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+Status ReadLines(FileSlots& slots, std::string& target) {
+  std::string line;
+  for (;;) {
+    bool at_end = false;
+    Status status = slots.AtEnd(kNewsSlot, at_end);
+    if (!status.ok() || at_end) return status;
+    if (!(status = slots.ReadLine(kNewsSlot, line)).ok()) return status;
+    if (line.find('\0') != std::string::npos) return Status(error::kInvalidData);
+    target.append(line).append(kCrLf);
+  }
+}
+
+Status WriteLines(FileSlots& slots, std::string_view text) {
+  for (;;) {
+    const auto stop = std::find_if(text.begin(), text.end(),
+                                   [](char c) { return c == '\r' || c == '\n'; });
+    const std::size_t n = static_cast<std::size_t>(stop - text.begin());
+    Status status = slots.Write(kNewsSlot, text.substr(0, n));
+    if (!status.ok()) return status;
+    if (!(status = slots.Write(kNewsSlot, kCrLf)).ok()) return status;
+    if (n == text.size()) return Status();
+    const bool crlf = text[n] == '\r' && n + 1 < text.size() && text[n + 1] == '\n';
+    text.remove_prefix(n + (crlf ? 2 : 1));
+    if (text.empty()) return slots.Write(kNewsSlot, kCrLf);
+  }
+}
+
+}  // namespace
+
+Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target) {
+  Status status = slots.OpenInput(kNewsSlot, name);
+  if (!status.ok()) return status;
+  status = ReadLines(slots, target);
+  if (!status.ok()) {
+    slots.AbandonAll();
+    return status;
+  }
+  return slots.CloseAll();
+}
+
+Status WriteNewsText(FileSlots& slots, const Path& name, std::string_view text) {
+  Status status = slots.OpenOutput(kNewsSlot, name);
+  if (!status.ok()) return status;
+  status = WriteLines(slots, text);
+  if (!status.ok()) {
+    slots.AbandonAll();
+    return status;
+  }
+  return slots.CloseAll();
+}
+
+}  // namespace tolvex

@@ -1,0 +1,31 @@
+// The news text file: plain text, one byte per character in a single-byte
+// code page, lines ending CR LF, no header, no byte-order mark.
+//
+// Both rules work through a file slot and close it on every path: after a
+// failure nothing stays open, and a failed write leaves the file as it was.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/file_slots.h"
+
+namespace tolvex {
+
+// The slot the Load and Save commands use.
+constexpr int kNewsSlot = 1;
+
+// Appends each line of the file to `target`, followed by CR LF, so that every
+// line, the last one included, ends with CR LF. CR LF, a lone CR and a lone LF
+// each end a line; an empty file adds nothing. A file holding a NUL byte is not
+// a text file and fails with error::kInvalidData (a text box would cut the text
+// at the NUL, and the next save would lose the rest). On failure `target` holds
+// what was read before it.
+Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target);
+
+// Writes `text` followed by one CR LF, so that the file's content becomes
+// exactly that. Every line end inside the text is written as CR LF (a lone CR
+// or LF becomes CR LF); all other bytes are written as they are.
+Status WriteNewsText(FileSlots& slots, const Path& name, std::string_view text);
+
+}  // namespace tolvex

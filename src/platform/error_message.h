@@ -1,0 +1,19 @@
+// The one place system errors are turned into words for the user.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace tolvex {
+
+// The system's description of an error code, without a trailing line break;
+// "Error N" when the system has none.
+std::wstring SystemErrorText(DWORD code);
+
+// Shows a modal error box owned by `owner`: `what`, a blank line, then the
+// system's description of `code` (left out when `code` is 0).
+void ShowError(HWND owner, std::wstring_view what, DWORD code);
+
+}  // namespace tolvex

@@ -1,0 +1,154 @@
+#include "platform/file_slots.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tolvex {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+const char* FindLineEnd(const char* first, const char* last) {
+  return std::find_if(first, last, [](char c) { return c == '\r' || c == '\n'; });
+}
+
+}  // namespace
+
+FileSlots::FileSlots(FileSystem& fs) : fs_(fs) {}
+
+FileSlots::~FileSlots() { AbandonAll(); }
+
+FileSlots::Slot* FileSlots::Find(int slot, Status& status) {
+  if (slot < kFirstSlot || slot > kLastSlot) {
+    status = Status(error::kInvalidParameter);
+    return nullptr;
+  }
+  return &slots_[static_cast<std::size_t>(slot - kFirstSlot)];
+}
+
+bool FileSlots::InUse(int slot) const {
+  if (slot < kFirstSlot || slot > kLastSlot) return false;
+  const Slot& s = slots_[static_cast<std::size_t>(slot - kFirstSlot)];
+  return s.input || s.output;
+}
+
+Status FileSlots::OpenInput(int slot, const Path& name) {
+  Status status;
+  Slot* s = Find(slot, status);
+  if (!s) return status;
+  if (s->input || s->output) return Status(error::kBusy);
+  std::unique_ptr<InputFile> file;
+  status = fs_.OpenInput(name, file);
+  if (!status.ok()) return status;
+  *s = Slot{};
+  s->input = std::move(file);
+  s->buffer.resize(kBufferSize);
+  return Status();
+}
+
+Status FileSlots::OpenOutput(int slot, const Path& name) {
+  Status status;
+  Slot* s = Find(slot, status);
+  if (!s) return status;
+  if (s->input || s->output) return Status(error::kBusy);
+  std::unique_ptr<ReplacementFile> file;
+  status = fs_.OpenReplacement(name, file);
+  if (!status.ok()) return status;
+  *s = Slot{};
+  s->output = std::move(file);
+  s->buffer.resize(kBufferSize);
+  return Status();
+}
+
+Status FileSlots::Fill(Slot& s) {
+  if (s.pos < s.end || s.eof) return Status();
+  std::size_t got = 0;
+  Status status = s.input->Read(s.buffer.data(), s.buffer.size(), got);
+  if (!status.ok()) return status;
+  s.pos = 0;
+  s.end = std::min(got, s.buffer.size());
+  s.eof = got == 0;
+  return Status();
+}
+
+Status FileSlots::AtEnd(int slot, bool& at_end) {
+  Status status;
+  Slot* s = Find(slot, status);
+  if (!s) return status;
+  if (!s->input) return Status(error::kInvalidHandle);
+  status = Fill(*s);
+  at_end = s->pos == s->end;
+  return status;
+}
+
+Status FileSlots::ReadLine(int slot, std::string& line) {
+  Status status;
+  Slot* s = Find(slot, status);
+  if (!s) return status;
+  if (!s->input) return Status(error::kInvalidHandle);
+  line.clear();
+  if (!(status = Fill(*s)).ok()) return status;
+  if (s->pos == s->end) return Status(error::kHandleEof);
+  for (;;) {
+    const char* first = s->buffer.data() + s->pos;
+    const char* last = s->buffer.data() + s->end;
+    const char* stop = FindLineEnd(first, last);
+    line.append(first, stop);
+    if (stop == last) {
+      s->pos = s->end;
+      if (!(status = Fill(*s)).ok()) return status;
+      if (s->pos == s->end) return Status();  // last line without a line end
+      continue;
+    }
+    s->pos += static_cast<std::size_t>(stop - first) + 1;
+    if (*stop == '\r') {
+      // CR LF is one line end, even when the LF starts the next buffer.
+      if (!(status = Fill(*s)).ok()) return status;
+      if (s->pos < s->end && s->buffer[s->pos] == '\n') ++s->pos;
+    }
+    return Status();
+  }
+}
+
+Status FileSlots::Flush(Slot& s) {
+  if (s.failure.ok() && s.pos > 0) s.failure = s.output->Write(s.buffer.data(), s.pos);
+  s.pos = 0;
+  return s.failure;
+}
+
+Status FileSlots::Write(int slot, std::string_view bytes) {
+  Status status;
+  Slot* s = Find(slot, status);
+  if (!s) return status;
+  if (!s->output) return Status(error::kInvalidHandle);
+  if (!s->failure.ok()) return s->failure;
+  if (bytes.size() > s->buffer.size() - s->pos) {
+    if (!(status = Flush(*s)).ok()) return status;
+    if (bytes.size() >= s->buffer.size()) {
+      s->failure = s->output->Write(bytes.data(), bytes.size());
+      return s->failure;
+    }
+  }
+  std::memcpy(s->buffer.data() + s->pos, bytes.data(), bytes.size());
+  s->pos += bytes.size();
+  return Status();
+}
+
+Status FileSlots::CloseAll() {
+  Status first;
+  for (Slot& s : slots_) {
+    if (s.output) {
+      Status status = Flush(s);
+      if (status.ok()) status = s.output->Commit();
+      if (first.ok()) first = status;
+    }
+    s = Slot{};
+  }
+  return first;
+}
+
+void FileSlots::AbandonAll() {
+  for (Slot& s : slots_) s = Slot{};
+}
+
+}  // namespace tolvex

@@ -1,0 +1,56 @@
+// Move-only owners for Win32 handles and GDI objects.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace tolvex {
+
+template <typename T, typename Traits>
+class UniqueResource {
+ public:
+  UniqueResource() = default;
+  explicit UniqueResource(T value) : value_(value) {}
+  ~UniqueResource() { reset(); }
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+
+  T get() const { return value_; }
+  explicit operator bool() const { return Traits::IsValid(value_); }
+  T release() { return std::exchange(value_, Traits::Invalid()); }
+  void reset(T value = Traits::Invalid()) {
+    if (Traits::IsValid(value_)) Traits::Close(value_);
+    value_ = value;
+  }
+
+ private:
+  T value_ = Traits::Invalid();
+};
+
+struct FileHandleTraits {  // CreateFileW: INVALID_HANDLE_VALUE on failure
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct KernelHandleTraits {  // everything else: nullptr on failure
+  static HANDLE Invalid() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct GdiObjectTraits {
+  static HGDIOBJ Invalid() { return nullptr; }
+  static bool IsValid(HGDIOBJ h) { return h != nullptr; }
+  static void Close(HGDIOBJ h) { ::DeleteObject(h); }
+};
+
+using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
+using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
+using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+
+}  // namespace tolvex

@@ -1,0 +1,99 @@
+#include "app/form1_layout.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/units.h"
+
+namespace tolvex {
+namespace {
+
+TEST(Form1LayoutTest, ControlsInPixelsAt96Dpi) {
+  const struct {
+    ControlId id;
+    PixelRect rect;
+  } expected[] = {
+      {kIdText, {5, 46, 522, 348}},     {kIdOpen, {8, 8, 153, 25}},
+      {kIdSave, {370, 8, 153, 25}},     {kIdFrame2, {5, 400, 353, 85}},
+      {kIdText1, {13, 416, 336, 60}},   {kIdClose, {368, 432, 153, 25}},
+      {kIdImage1, {168, 8, 25, 25}},    {kIdImage2, {336, 8, 25, 25}},
+  };
+  ASSERT_EQ(std::size(expected), kForm1Controls.size());
+  for (const auto& e : expected) {
+    const auto it = std::find_if(kForm1Controls.begin(), kForm1Controls.end(),
+                                 [&](const ControlDesign& c) { return c.id == e.id; });
+    ASSERT_NE(it, kForm1Controls.end());
+    EXPECT_EQ(ToPixels(*it, 15), e.rect) << std::string(it->name.begin(), it->name.end());
+  }
+}
+
+TEST(Form1LayoutTest, CreationOrderIsTabOrder) {
+  int next = 0;
+  for (const ControlDesign& c : kForm1Controls) {
+    if (c.tab_index < 0) continue;
+    EXPECT_EQ(c.tab_index, next++);
+  }
+  EXPECT_EQ(next, 6);
+}
+
+TEST(Form1LayoutTest, InfoTextIsTheDesignedLiteral) {
+  EXPECT_EQ(kInfoText.size(), 194u);
+  EXPECT_EQ(kInfoText.substr(kInfoText.size() - 2), L"\r\n");
+  std::size_t lines = 0;
+  for (std::size_t at = kInfoText.find(L"\r\n"); at != std::wstring_view::npos;
+       at = kInfoText.find(L"\r\n", at + 2)) {
+    if (++lines < 4) {
+      EXPECT_EQ(kInfoText[at - 1], L' ') << "line " << lines;
+    }
+  }
+  EXPECT_EQ(lines, 4u);
+}
+
+TEST(Form1LayoutTest, TwipConversions) {
+  EXPECT_EQ(TwipsPerPixel(96), 15);
+  EXPECT_EQ(TwipsPerPixel(120), 12);
+  EXPECT_EQ(TwipsPerPixel(0), 15);
+  EXPECT_EQ(TwipsToPixels(8000, 15), 533);
+  EXPECT_EQ(TwipsToPixels(7.5, 15), 1);
+  EXPECT_EQ(TwipsToPixels(-7.5, 15), -1);
+  EXPECT_FLOAT_EQ(PixelsToTwips(541, 15), 8115.0f);
+}
+
+TEST(Form1LayoutTest, CentreOriginIsUnroundedAndUnclamped) {
+  const struct {
+    float sw, sh, ww, wh, left, top;
+  } cases[] = {
+      {15360, 11520, 8115, 7755, 3622.5f, 1882.5f},  // 1024 x 768, designed size
+      {8000, 6000, 8100, 7860, -50, -930},           // larger than the screen
+      {8100, 7860, 8100, 7860, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const Origin o = CentreOrigin(c.sw, c.sh, c.ww, c.wh);
+    EXPECT_FLOAT_EQ(o.left, c.left);
+    EXPECT_FLOAT_EQ(o.top, c.top);
+  }
+}
+
+TEST(Form1LayoutTest, PinnedOnlyInTheNormalState) {
+  const struct {
+    WindowState state;
+    Size current;
+    bool pin;
+  } cases[] = {
+      {WindowState::kNormal, {600, 600}, true},
+      {WindowState::kNormal, {540, 524}, false},
+      {WindowState::kNormal, {540, 500}, true},
+      {WindowState::kMinimised, {160, 24}, false},
+      {WindowState::kMaximised, {1032, 776}, false},
+  };
+  for (const auto& c : cases) {
+    Size pinned{};
+    EXPECT_EQ(PinnedSize(c.state, 15, c.current, pinned), c.pin);
+    if (c.pin) {
+      EXPECT_EQ(pinned.width, 540);
+      EXPECT_EQ(pinned.height, 524);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tolvex

@@ -1,0 +1,81 @@
+// An in-memory file system for tests, with faults to inject.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace tolvex::testing {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  std::map<Path, std::string> files;
+  // Faults: the error the next matching operation returns (0: none).
+  std::uint32_t open_input_error = 0;
+  std::uint32_t open_output_error = 0;
+  std::uint32_t read_error = 0;     // with read_error_after: after that many bytes
+  std::size_t read_error_after = 0;
+  std::uint32_t write_error = 0;    // with write_error_after: after that many bytes
+  std::size_t write_error_after = 0;
+  std::uint32_t commit_error = 0;
+  std::size_t read_chunk = 7;       // small reads exercise lines across buffers
+
+  Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) override {
+    if (open_input_error) return Status(open_input_error);
+    auto it = files.find(name);
+    if (it == files.end()) return Status(error::kFileNotFound);
+    file = std::make_unique<Input>(*this, it->second);
+    return Status();
+  }
+
+  Status OpenReplacement(const Path& name, std::unique_ptr<ReplacementFile>& file) override {
+    if (open_output_error) return Status(open_output_error);
+    file = std::make_unique<Replacement>(*this, name);
+    return Status();
+  }
+
+ private:
+  class Input final : public InputFile {
+   public:
+    Input(MemoryFileSystem& fs, std::string content) : fs_(fs), content_(std::move(content)) {}
+    Status Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+      if (fs_.read_error && pos_ >= fs_.read_error_after) return Status(fs_.read_error);
+      got = std::min({capacity, fs_.read_chunk, content_.size() - pos_});
+      content_.copy(buffer, got, pos_);
+      pos_ += got;
+      return Status();
+    }
+
+   private:
+    MemoryFileSystem& fs_;
+    std::string content_;
+    std::size_t pos_ = 0;
+  };
+
+  class Replacement final : public ReplacementFile {
+   public:
+    Replacement(MemoryFileSystem& fs, Path target) : fs_(fs), target_(std::move(target)) {}
+    Status Write(const char* data, std::size_t size) override {
+      if (fs_.write_error && pending_.size() + size > fs_.write_error_after) {
+        pending_.append(data, fs_.write_error_after - std::min(fs_.write_error_after, pending_.size()));
+        return Status(fs_.write_error);
+      }
+      pending_.append(data, size);
+      return Status();
+    }
+    Status Commit() override {
+      if (fs_.commit_error) return Status(fs_.commit_error);
+      fs_.files[target_] = pending_;
+      return Status();
+    }
+
+   private:
+    MemoryFileSystem& fs_;
+    Path target_;
+    std::string pending_;
+  };
+};
+
+}  // namespace tolvex::testing
