@@ -39,9 +39,8 @@ run() {
   local build=$1 program=$2
   shift 2
   [ -f "$build/wine/pristine/.ready" ] || prepare "$build"
-  local run_dir
   run_dir=$(mktemp -d "$build/wine/run.XXXXXX")
-  local xvfb_pid=""
+  xvfb_pid=""
   cleanup() {
     WINEPREFIX=$run_dir/prefix wineserver -k >/dev/null 2>&1 || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null

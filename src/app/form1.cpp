@@ -70,7 +70,9 @@ HWND CreateControl(Form1& form, const ControlDesign& design, HINSTANCE instance)
       break;
     case ControlKind::kInfoBox:
       window_class = L"EDIT";
-      style |= WS_TABSTOP | ES_MULTILINE | ES_READONLY;
+      // Its lines are ended by hand; a face wider than the designed one clips
+      // them at the right instead of pushing the last line out of the box.
+      style |= WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL;
       break;
   }
   const PixelRect r = ToPixels(design, form.twips_per_pixel);
@@ -121,6 +123,11 @@ bool CreateControls(Form1& form, HINSTANCE instance) {
     form.controls[i] = CreateControl(form, kForm1Controls[i], instance);
     if (!form.controls[i]) return false;
     switch (kForm1Controls[i].id) {
+      case kIdText1:
+        // The information text fills its box to the edges.
+        SendMessageW(form.controls[i], EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+        SetWindowTextW(form.controls[i], std::wstring(kInfoText).c_str());
+        break;
       case kIdText:
         form.Text = form.controls[i];
         // The typing limit of a text box is 30,000 characters unless lifted.

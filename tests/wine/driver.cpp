@@ -1,0 +1,270 @@
+#include "driver.h"
+
+#include <cstdlib>
+
+namespace tolvex::driver {
+namespace {
+
+std::wstring g_target;
+
+struct FindTop {
+  DWORD pid;
+  const wchar_t* window_class;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTop(HWND hwnd, LPARAM param) {
+  auto* find = reinterpret_cast<FindTop*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == find->pid && (!find->window_class || ClassOf(hwnd) == find->window_class)) {
+    find->found.push_back(hwnd);
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CollectStatics(HWND hwnd, LPARAM param) {
+  auto* text = reinterpret_cast<std::wstring*>(param);
+  if (ClassOf(hwnd) == L"Static" && (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+    text->append(WindowText(hwnd));
+  }
+  return TRUE;
+}
+
+void SendKey(WORD vk, bool up) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &in, sizeof in);
+}
+
+}  // namespace
+
+void SetTargetPath(const std::wstring& path) { g_target = path; }
+std::wstring TargetPath() { return g_target; }
+
+std::wstring FreshFolder(const std::wstring& name) {
+  CreateDirectoryW(L"C:\\tests", nullptr);
+  static int counter = 0;
+  const std::wstring folder = L"C:\\tests\\" + name + L"-" + std::to_wstring(++counter);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(10);
+  }
+}
+
+std::wstring WindowText(HWND hwnd) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 30000, &length)) {
+    return L"<no answer>";
+  }
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_ABORTIFHUNG, 30000, &got);
+  text.resize(got);
+  return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[64] = L"";
+  GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
+RECT ClientRectIn(HWND child, HWND parent) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* window_class) {
+  FindTop find{pid, window_class, {}};
+  EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+Target::Target(const std::wstring& folder) {
+  job_.reset(CreateJobObjectW(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+
+  std::wstring command = L"\"" + TargetPath() + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(TargetPath().c_str(), command.data(), nullptr, nullptr, FALSE,
+                      CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, folder.c_str(), &si, &pi)) {
+    return;
+  }
+  process_.reset(pi.hProcess);
+  UniqueHandle thread(pi.hThread);
+  pid_ = pi.dwProcessId;
+  thread_id_ = pi.dwThreadId;
+  AssignProcessToJobObject(job_.get(), process_.get());
+  ResumeThread(thread.get());
+  WaitFor([&] {
+    for (HWND h : TopWindows(pid_, L"TolvexForm1")) {
+      if (IsWindowVisible(h)) form_ = h;
+    }
+    return form_ != nullptr;
+  });
+  Sync();
+}
+
+Target::~Target() {
+  if (process_) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
+  }
+}
+
+bool Target::Sync(DWORD timeout_ms) const {
+  DWORD_PTR result = 0;
+  return form_ && IsWindow(form_) &&
+         SendMessageTimeoutW(form_, WM_NULL, 0, 0, SMTO_NORMAL, timeout_ms, &result) != 0;
+}
+
+void Target::Click(int id) const { PostMessageW(control(id), BM_CLICK, 0, 0); }
+
+void Target::SetText(int id, const std::wstring& text) const {
+  SendMessageW(control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+HWND Target::Focus() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(thread_id_, &info) ? info.hwndFocus : nullptr;
+}
+
+DWORD Target::WaitForExit(DWORD timeout_ms) const {
+  WaitForSingleObject(process_.get(), timeout_ms);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process_.get(), &code);
+  return code;
+}
+
+HWND Target::WaitForDialog(HWND owner, DWORD timeout_ms) const {
+  if (!owner) owner = form_;
+  HWND dialog = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND h : TopWindows(pid_, L"#32770")) {
+          if (GetWindow(h, GW_OWNER) == owner && IsWindowVisible(h)) dialog = h;
+        }
+        return dialog != nullptr;
+      },
+      timeout_ms);
+  return dialog;
+}
+
+bool Target::WaitForNoDialog(HWND owner, DWORD timeout_ms) const {
+  if (!owner) owner = form_;
+  return WaitFor(
+      [&] {
+        for (HWND h : TopWindows(pid_, L"#32770")) {
+          if (GetWindow(h, GW_OWNER) == owner && IsWindowVisible(h)) return false;
+        }
+        return true;
+      },
+      timeout_ms);
+}
+
+void Target::Activate() const {
+  SetForegroundWindow(form_);
+  WaitFor([&] { return GetForegroundWindow() == form_; }, 2000);
+  Sync();
+}
+
+void PressKey(WORD vk, bool shift, bool ctrl) {
+  if (ctrl) SendKey(VK_CONTROL, false);
+  if (shift) SendKey(VK_SHIFT, false);
+  SendKey(vk, false);
+  SendKey(vk, true);
+  if (shift) SendKey(VK_SHIFT, true);
+  if (ctrl) SendKey(VK_CONTROL, true);
+}
+
+void TypeText(const std::wstring& text) {
+  for (wchar_t c : text) {
+    INPUT in[2]{};
+    for (int i = 0; i < 2; ++i) {
+      in[i].type = INPUT_KEYBOARD;
+      in[i].ki.wScan = c;
+      in[i].ki.dwFlags = KEYEVENTF_UNICODE | (i ? KEYEVENTF_KEYUP : 0);
+    }
+    SendInput(2, in, sizeof in[0]);
+  }
+}
+
+HWND FileNameEdit(HWND dialog) {
+  HWND field = GetDlgItem(dialog, 0x47C);
+  if (field && ClassOf(field) == L"ComboBoxEx32") {
+    HWND combo = FindWindowExW(field, nullptr, L"ComboBox", nullptr);
+    HWND edit = combo ? FindWindowExW(combo, nullptr, L"Edit", nullptr) : nullptr;
+    if (edit) return edit;
+  }
+  return field ? field : GetDlgItem(dialog, 0x480);
+}
+
+void ChooseFile(HWND dialog, const std::wstring& name) {
+  SendMessageW(FileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  ClickButton(dialog, IDOK);
+}
+
+void CancelDialog(HWND dialog) { ClickButton(dialog, IDCANCEL); }
+
+void ClickButton(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+std::wstring MessageBoxText(HWND box) {
+  std::wstring text;
+  EnumChildWindows(box, CollectStatics, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string bytes;
+  if (!file) return "<missing>";
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr) || written != bytes.size()) {
+    std::abort();
+  }
+}
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Narrow(const std::wstring& s) {
+  std::string out(s.size() * 3 + 1, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, s.c_str(),
+                                                          static_cast<int>(s.size()), out.data(),
+                                                          static_cast<int>(out.size()), nullptr,
+                                                          nullptr)));
+  return out;
+}
+
+}  // namespace tolvex::driver

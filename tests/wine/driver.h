@@ -1,0 +1,89 @@
+// Drives a running Tolvex from outside its process, the way a user would:
+// windows are found by the target's process id, buttons clicked with posted
+// BM_CLICK, keys sent as real input, texts read and written with WM_GETTEXT
+// and WM_SETTEXT.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../../src/platform/unique_handle.h"
+
+namespace tolvex::driver {
+
+// The program under test, as given on the test program's command line.
+void SetTargetPath(const std::wstring& path);
+std::wstring TargetPath();
+// A fresh, empty folder on the prefix's drive C: for one test.
+std::wstring FreshFolder(const std::wstring& name);
+
+// Polls `done` every 10 ms until it holds or `timeout_ms` passes.
+bool WaitFor(const std::function<bool()>& done, DWORD timeout_ms = 10000);
+
+std::wstring WindowText(HWND hwnd);
+std::wstring ClassOf(HWND hwnd);
+RECT ClientRectIn(HWND child, HWND parent);  // child's window rect in parent's client coordinates
+
+// Top-level windows of a process, optionally only those of one class.
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* window_class = nullptr);
+
+// A running Tolvex. Killed when destroyed (it runs in a kill-on-close job).
+class Target {
+ public:
+  // Starts the program in `folder` (its working directory) and waits for Form1.
+  explicit Target(const std::wstring& folder = L"C:\\");
+  ~Target();
+  Target(const Target&) = delete;
+  Target& operator=(const Target&) = delete;
+
+  HWND form() const { return form_; }
+  HWND control(int id) const { return GetDlgItem(form_, id); }
+  DWORD pid() const { return pid_; }
+  HANDLE process() const { return process_.get(); }
+
+  // Waits until the target's thread is back at its message loop (or in a modal one).
+  bool Sync(DWORD timeout_ms = 30000) const;
+  void Click(int id) const;
+  std::wstring Text(int id) const { return WindowText(control(id)); }
+  void SetText(int id, const std::wstring& text) const;
+  HWND Focus() const;
+  // Exit code once the process has ended, or STILL_ACTIVE after `timeout_ms`.
+  DWORD WaitForExit(DWORD timeout_ms = 10000) const;
+
+  // A modal #32770 box or file dialog owned by `owner` (default: Form1).
+  HWND WaitForDialog(HWND owner = nullptr, DWORD timeout_ms = 10000) const;
+  bool WaitForNoDialog(HWND owner = nullptr, DWORD timeout_ms = 10000) const;
+
+  // Brings Form1 to the front so that real keyboard input reaches it.
+  void Activate() const;
+
+ private:
+  UniqueHandle job_;
+  UniqueHandle process_;
+  DWORD pid_ = 0;
+  DWORD thread_id_ = 0;
+  HWND form_ = nullptr;
+};
+
+// Real keyboard input, to the foreground window.
+void PressKey(WORD vk, bool shift = false, bool ctrl = false);
+void TypeText(const std::wstring& text);
+
+// File dialog helpers (Explorer style): the name field is cmb13 (0x47C).
+HWND FileNameEdit(HWND dialog);
+void ChooseFile(HWND dialog, const std::wstring& name);  // types the name, clicks OK
+void CancelDialog(HWND dialog);
+// The text of a message box: its static with id 0xFFFF.
+std::wstring MessageBoxText(HWND box);
+void ClickButton(HWND dialog, int id);
+
+// Files, byte for byte.
+std::string ReadFileBytes(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+std::string Narrow(const std::wstring& s);  // UTF-8, for test messages
+
+}  // namespace tolvex::driver
