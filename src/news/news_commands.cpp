@@ -24,14 +24,11 @@ std::u16string GetEditorText(HWND text) {
   return s;
 }
 
-void SetEditorText(HWND text, std::u16string_view s) {
-  const std::u16string z(s);
-  SetWindowTextW(text, reinterpret_cast<const wchar_t*>(z.c_str()));
+void SetEditorText(HWND text, const std::u16string& s) {
+  SetWindowTextW(text, reinterpret_cast<const wchar_t*>(s.c_str()));
 }
 
-void SetEditorText(HWND text, std::wstring_view s) {
-  SetEditorText(text, std::u16string(s.begin(), s.end()));
-}
+void SetEditorText(HWND text, std::wstring_view s) { SetWindowTextW(text, std::wstring(s).c_str()); }
 
 void PrepareDialog(CommonDialog& dialog, std::wstring_view title, DWORD flags) {
   dialog.InitDir = CurrentDirectory();
@@ -74,14 +71,19 @@ void cmd_Open_Click(NewsEditor& editor) {
   PrepareDialog(dialog, kOpenTitle, kOpenFlags);
   if (dialog.ShowOpen() != 0) return SetEditorText(editor.text, kLoadError);
   if (dialog.FileName.empty()) return;
+  LoadNewsFile(editor, dialog.FileName);
+}
 
+bool LoadNewsFile(NewsEditor& editor, const Path& name) {
   std::string bytes;
-  if (!ReadNewsText(editor.slots, dialog.FileName, bytes).ok()) {
-    return SetEditorText(editor.text, kLoadError);
+  if (!ReadNewsText(editor.slots, name, bytes).ok()) {
+    SetEditorText(editor.text, kLoadError);
+    return false;
   }
   std::u16string text = editor.code_page.Decode(bytes);
   std::string().swap(bytes);
   SetEditorText(editor.text, text);
+  return true;
 }
 
 void cmd_Save_Click(NewsEditor& editor) {
@@ -94,18 +96,23 @@ void cmd_Save_Click(NewsEditor& editor) {
     return ShowError(editor.owner, message, 0);
   }
   if (dialog.FileName.empty()) return;
+  SaveNewsFile(editor, dialog.FileName);
+}
 
+bool SaveNewsFile(NewsEditor& editor, const Path& name) {
   const std::u16string text = GetEditorText(editor.text);
   const CodePage::Encoded encoded = editor.code_page.Encode(text);
-  if (encoded.lost > 0 && !ConfirmLossySave(editor, text, encoded)) return;
+  if (encoded.lost > 0 && !ConfirmLossySave(editor, text, encoded)) return false;
 
-  const Status status = WriteNewsText(editor.slots, dialog.FileName, encoded.bytes);
+  const Status status = WriteNewsText(editor.slots, name, encoded.bytes);
   if (!status.ok()) {
     ShowError(editor.owner,
-              L"The news could not be saved to\n" + dialog.FileName +
+              L"The news could not be saved to\n" + name +
                   L"\n\nThe file was not changed, and the text is still in the editor.",
               status.code());
+    return false;
   }
+  return true;
 }
 
 }  // namespace tolvex

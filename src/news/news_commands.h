@@ -32,10 +32,19 @@ struct NewsEditor {
 // editor's text; any failure shows kLoadError as the editor's whole text.
 void cmd_Open_Click(NewsEditor& editor);
 
+// The part of Load after the dialog: reads `name` and shows its text in the
+// editor, set once. Returns false, with kLoadError shown, on any failure.
+bool LoadNewsFile(NewsEditor& editor, const Path& name);
+
 // Asks for a file name and writes the editor's text plus one CR LF to it.
 // The editor is never changed. A failure is shown in a message box and leaves
 // the file as it was; text the code page cannot hold is saved only after the
 // user agrees.
 void cmd_Save_Click(NewsEditor& editor);
+
+// The part of Save after the dialog: writes the editor's text to `name`,
+// asking first if characters would be lost. Returns true when the file was
+// written; failures have been shown to the user.
+bool SaveNewsFile(NewsEditor& editor, const Path& name);
 
 }  // namespace tolvex
