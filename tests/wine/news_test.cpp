@@ -1,1 +1,302 @@
+// Load and Save end to end: the real program, its real file dialogs, files on disk.
 #include <gtest/gtest.h>
+
+#include "app/form1_layout.h"
+#include "driver.h"
+
+namespace tolvex {
+namespace {
+
+using namespace driver;
+
+constexpr wchar_t kLoadError[] = L"Error while opening file";
+constexpr int kLookIn = 0x471;      // the dialog's folder combo
+constexpr int kReadOnlyBox = 0x410;  // the Open dialog's read-only check box
+
+bool Gone(HWND hwnd) {
+  return WaitFor([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); });
+}
+
+std::wstring LastPart(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+class NewsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { folder = FreshFolder(L"news"); }
+
+  // Clicks Load and answers the Open dialog with `name`; "" cancels.
+  void Load(Target& app, const std::wstring& name) {
+    app.Click(kIdOpen);
+    HWND dialog = app.WaitForDialog();
+    ASSERT_TRUE(dialog);
+    name.empty() ? CancelDialog(dialog) : ChooseFile(dialog, name);
+    ASSERT_TRUE(Gone(dialog));
+    ASSERT_TRUE(app.Sync());
+  }
+
+  // Clicks Save and answers the Save dialog with `name`; "" cancels. With
+  // `replace`, answers Yes to the question whether to replace the file.
+  // Returns the message box the program shows afterwards, if any.
+  HWND Save(Target& app, const std::wstring& name, bool replace = false) {
+    app.Click(kIdSave);
+    HWND dialog = app.WaitForDialog();
+    EXPECT_TRUE(dialog);
+    if (!dialog) return nullptr;
+    name.empty() ? CancelDialog(dialog) : ChooseFile(dialog, name);
+    if (replace) {
+      HWND question = app.WaitForDialog(dialog);
+      EXPECT_TRUE(question);
+      if (question) ClickButton(question, IDYES);
+    }
+    EXPECT_TRUE(Gone(dialog));
+    app.Sync();
+    return app.WaitForDialog(nullptr, 300);
+  }
+
+  std::wstring folder;
+};
+
+TEST_F(NewsTest, LoadShowsTheFileLineByLine) {
+  const struct {
+    const char* name;
+    std::string content;
+    std::wstring shown;
+  } cases[] = {
+      {"two lines", "A\r\nB\r\n", L"A\r\nB\r\n"},
+      {"last line without line end", "A\r\nB", L"A\r\nB\r\n"},
+      {"lines from other tools", "A\nB\rC", L"A\r\nB\r\nC\r\n"},
+      {"empty file", "", L""},
+      {"umlauts and euro", "Gr\xFC\xDF" "e \x80\r\n", L"Gr\u00FC\u00DFe \u20AC\r\n"},
+  };
+  Target app(folder);
+  for (const auto& c : cases) {
+    const std::wstring path = folder + L"\\load.txt";
+    WriteFileBytes(path, c.content);
+    app.SetText(kIdText, L"earlier text never mixes in");
+    Load(app, path);
+    EXPECT_EQ(app.Text(kIdText), c.shown) << c.name;
+  }
+}
+
+TEST_F(NewsTest, OpenDialogIsSetUpForNewsFiles) {
+  const std::wstring sub = FreshFolder(L"start");
+  Target app(sub);
+  app.Click(kIdOpen);
+  HWND dialog = app.WaitForDialog();
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(WindowText(dialog), L"Open text file");
+  EXPECT_EQ(WindowText(GetDlgItem(dialog, kLookIn)), LastPart(sub)) << "starts in the working folder";
+  HWND read_only = GetDlgItem(dialog, kReadOnlyBox);
+  EXPECT_TRUE(!read_only || !IsWindowVisible(read_only)) << "no read-only check box";
+  HWND types = GetDlgItem(dialog, 0x470);
+  EXPECT_EQ(WindowText(types), L"*.txt (Textfiles)");
+  CancelDialog(dialog);
+  ASSERT_TRUE(Gone(dialog));
+}
+
+TEST_F(NewsTest, FailedLoadsShowTheErrorText) {
+  const std::wstring locked = folder + L"\\locked.txt";
+  WriteFileBytes(locked, "locked\r\n");
+  const std::wstring binary = folder + L"\\binary.txt";
+  WriteFileBytes(binary, std::string("MZ\x90\0\x03\0\0\0", 8));
+  Target app(folder);
+  for (const std::wstring& name : {folder + L"\\missing.txt", locked, binary}) {
+    UniqueFile lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    app.SetText(kIdText, L"old");
+    Load(app, name);
+    EXPECT_EQ(app.Text(kIdText), kLoadError) << Narrow(name);
+  }
+  // Nothing stays open after a failure: the next load works.
+  const std::wstring good = folder + L"\\good.txt";
+  WriteFileBytes(good, "good news");
+  Load(app, good);
+  EXPECT_EQ(app.Text(kIdText), L"good news\r\n");
+}
+
+TEST_F(NewsTest, CancelKeepsTheText) {
+  Target app(folder);
+  app.SetText(kIdText, L"work in progress");
+  Load(app, L"");
+  EXPECT_EQ(app.Text(kIdText), L"work in progress");
+  EXPECT_EQ(Save(app, L""), nullptr);
+  EXPECT_EQ(app.Text(kIdText), L"work in progress");
+}
+
+TEST_F(NewsTest, SaveWritesTheTextAndOneLineEnd) {
+  const struct {
+    const char* name;
+    std::wstring text;
+    std::wstring typed;  // as typed into the dialog
+    std::wstring file;   // as saved
+    std::string bytes;
+  } cases[] = {
+      {"empty editor", L"", L"empty.txt", L"empty.txt", "\r\n"},
+      {"two lines", L"A\r\nB", L"two.txt", L"two.txt", "A\r\nB\r\n"},
+      {"no extension typed", L"x", L"plain", L"plain.txt", "x\r\n"},
+      {"1252 text", L"\u00C4\u20AC\u2019", L"cp.txt", L"cp.txt", "\xC4\x80\x92\r\n"},
+  };
+  Target app(folder);
+  for (const auto& c : cases) {
+    app.SetText(kIdText, c.text);
+    EXPECT_EQ(Save(app, folder + L"\\" + c.typed), nullptr) << c.name;
+    EXPECT_EQ(ReadFileBytes(folder + L"\\" + c.file), c.bytes) << c.name;
+    EXPECT_EQ(app.Text(kIdText), c.text) << c.name;
+    EXPECT_EQ(app.Focus(), app.control(kIdSave)) << c.name << ": the focus stays where the click put it";
+  }
+}
+
+TEST_F(NewsTest, SaveAsksBeforeReplacingAFile) {
+  const std::wstring path = folder + L"\\news.txt";
+  WriteFileBytes(path, "a much longer earlier file\r\nwith two lines\r\n");
+  Target app(folder);
+  app.SetText(kIdText, L"short");
+
+  // No: the Save dialog stays open; cancelling it then writes nothing.
+  app.Click(kIdSave);
+  HWND dialog = app.WaitForDialog();
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(WindowText(dialog), L"Save text file");
+  ChooseFile(dialog, path);
+  HWND question = app.WaitForDialog(dialog);
+  ASSERT_TRUE(question);
+  ClickButton(question, IDNO);
+  ASSERT_TRUE(Gone(question));
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  CancelDialog(dialog);
+  ASSERT_TRUE(Gone(dialog));
+  app.Sync();
+  EXPECT_EQ(ReadFileBytes(path), "a much longer earlier file\r\nwith two lines\r\n");
+
+  // Yes: the whole file is replaced.
+  app.Click(kIdSave);
+  dialog = app.WaitForDialog();
+  ASSERT_TRUE(dialog);
+  ChooseFile(dialog, path);
+  question = app.WaitForDialog(dialog);
+  ASSERT_TRUE(question);
+  ClickButton(question, IDYES);
+  ASSERT_TRUE(Gone(dialog));
+  app.Sync();
+  EXPECT_EQ(ReadFileBytes(path), "short\r\n");
+}
+
+TEST_F(NewsTest, CancelAfterASaveWritesNothing) {
+  const std::wstring path = folder + L"\\news.txt";
+  Target app(folder);
+  app.SetText(kIdText, L"first");
+  EXPECT_EQ(Save(app, path), nullptr);
+  app.SetText(kIdText, L"second");
+  EXPECT_EQ(Save(app, L""), nullptr);
+  EXPECT_EQ(ReadFileBytes(path), "first\r\n");
+}
+
+TEST_F(NewsTest, FailedSaveKeepsTheFileAndTheText) {
+  const std::wstring path = folder + L"\\news.txt";
+  const struct {
+    const char* name;
+    std::wstring target;
+    DWORD attributes;  // given to the existing file
+    bool lock;         // the file held open by another program
+  } cases[] = {
+      {"read-only file", path, FILE_ATTRIBUTE_READONLY, false},
+      {"locked file", path, FILE_ATTRIBUTE_NORMAL, true},
+      {"missing folder", folder + L"\\nope\\news.txt", FILE_ATTRIBUTE_NORMAL, false},
+  };
+  Target app(folder);
+  for (const auto& c : cases) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    WriteFileBytes(path, "old news\r\n");
+    SetFileAttributesW(path.c_str(), c.attributes);
+    UniqueFile lock;
+    if (c.lock) {
+      lock.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    app.SetText(kIdText, L"new news");
+    app.Click(kIdSave);
+    HWND dialog = app.WaitForDialog();
+    ASSERT_TRUE(dialog) << c.name;
+    ChooseFile(dialog, c.target);
+    if (HWND question = app.WaitForDialog(dialog, 1000)) ClickButton(question, IDYES);
+    ASSERT_TRUE(Gone(dialog)) << c.name;
+    HWND box = app.WaitForDialog();
+    ASSERT_TRUE(box) << c.name << ": an error is shown";
+    const std::wstring message = MessageBoxText(box);
+    EXPECT_NE(message.find(c.target), std::wstring::npos) << c.name << ": " << Narrow(message);
+    ClickButton(box, IDOK);
+    ASSERT_TRUE(Gone(box));
+    app.Sync();
+    EXPECT_EQ(app.WaitForExit(0), static_cast<DWORD>(STILL_ACTIVE)) << c.name;
+    EXPECT_EQ(app.Text(kIdText), L"new news") << c.name;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadFileBytes(path), "old news\r\n") << c.name;
+  }
+}
+
+TEST_F(NewsTest, LoadThenSaveAddsOneLineEndAndKeepsEveryByte) {
+  std::string all;
+  for (int b = 0x20; b <= 0xFF; ++b) {
+    all.push_back(static_cast<char>(b));
+    if (b % 32 == 31) all += "\r\n";
+  }
+  const std::wstring russian = FreshFolder(L"\u043d\u043e\u0432\u043e\u0441\u0442\u0438");
+  const std::wstring paths[] = {folder + L"\\bytes.txt", russian + L"\\\u0432\u0435\u0441\u0442\u0438.txt"};
+  Target app(folder);
+  for (const std::wstring& path : paths) {
+    WriteFileBytes(path, all);
+    Load(app, path);
+    EXPECT_EQ(Save(app, path, /*replace=*/true), nullptr);
+    EXPECT_EQ(ReadFileBytes(path), all + "\r\n") << Narrow(path);
+  }
+}
+
+TEST_F(NewsTest, NextDialogStartsWhereTheLastOneLeftTheWorkingFolder) {
+  const std::wstring other = FreshFolder(L"other");
+  WriteFileBytes(other + L"\\news.txt", "x");
+  Target app(folder);
+  app.Click(kIdOpen);
+  HWND open = app.WaitForDialog();
+  ASSERT_TRUE(open);
+  ChooseFile(open, other);  // a folder's name opens the folder
+  EXPECT_TRUE(WaitFor([&] { return WindowText(GetDlgItem(open, kLookIn)) == LastPart(other); }));
+  ChooseFile(open, L"news.txt");
+  ASSERT_TRUE(Gone(open));
+  app.Sync();
+  EXPECT_EQ(app.Text(kIdText), L"x\r\n");
+  app.Click(kIdSave);
+  HWND dialog = app.WaitForDialog();
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(WindowText(GetDlgItem(dialog, kLookIn)), LastPart(other));
+  EXPECT_EQ(WindowText(FileNameEdit(dialog)), L"news.txt") << "the last name is offered";
+  CancelDialog(dialog);
+  ASSERT_TRUE(Gone(dialog));
+}
+
+TEST_F(NewsTest, TextOutsideTheCodePageIsSavedOnlyAfterAsking) {
+  const std::wstring path = folder + L"\\lossy.txt";
+  Target app(folder);
+  const std::wstring text = L"ok\r\n\u041f\u0440\u0438\u0432\u0435\u0442";
+  app.SetText(kIdText, text);
+
+  HWND warning = Save(app, path);
+  ASSERT_TRUE(warning);
+  EXPECT_NE(MessageBoxText(warning).find(L"line 2"), std::wstring::npos) << Narrow(MessageBoxText(warning));
+  ClickButton(warning, IDNO);
+  ASSERT_TRUE(Gone(warning));
+  app.Sync();
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(app.Text(kIdText), text);
+  DWORD start = 0, end = 0;
+  SendMessageW(app.control(kIdText), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 4u) << "the first such character is selected";
+  EXPECT_EQ(end, 5u);
+
+  warning = Save(app, path);
+  ASSERT_TRUE(warning);
+  ClickButton(warning, IDYES);
+  ASSERT_TRUE(Gone(warning));
+  app.Sync();
+  EXPECT_EQ(ReadFileBytes(path), "ok\r\n??????\r\n");
+}
+
+}  // namespace
+}  // namespace tolvex

@@ -1,1 +1,153 @@
+// The Win32 layer on a real (Wine) file system: replacing files safely,
+// Unicode paths, the system code page and the dialog's filter.
 #include <gtest/gtest.h>
+
+#include "driver.h"
+#include "news/news_text_file.h"
+#include "platform/common_dialog.h"
+#include "platform/system_code_page.h"
+#include "platform/win32_file_system.h"
+
+namespace tolvex {
+namespace {
+
+using namespace driver;
+
+// The names in a folder, sorted.
+std::vector<std::wstring> FolderNames(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Status Replace(const std::wstring& path, const std::string& content) {
+  Win32FileSystem fs;
+  std::unique_ptr<ReplacementFile> file;
+  Status status = fs.OpenReplacement(path, file);
+  if (!status.ok()) return status;
+  if (!(status = file->Write(content.data(), content.size())).ok()) return status;
+  return file->Commit();
+}
+
+TEST(Win32FileSystemTest, ReplacesWholeFilesAndLeavesNoTemporaryFile) {
+  const struct {
+    const wchar_t* name;
+    const char* old_content;  // nullptr: no file yet
+    std::string content;
+  } cases[] = {
+      {L"new.txt", nullptr, "fresh\r\n"},
+      {L"longer.txt", "a much longer old content\r\n", "short\r\n"},
+      {L"empty.txt", "old", ""},
+      {L"big.txt", "old", std::string(3 << 20, 'b')},
+      {L"\u043d\u043e\u0432\u043e\u0441\u0442\u0438.txt", "old", "cyrillic name\r\n"},
+  };
+  for (const auto& c : cases) {
+    const std::wstring folder = FreshFolder(L"replace");
+    const std::wstring path = folder + L"\\" + c.name;
+    if (c.old_content) WriteFileBytes(path, c.old_content);
+    ASSERT_TRUE(Replace(path, c.content).ok()) << Narrow(c.name);
+    EXPECT_EQ(ReadFileBytes(path), c.content) << Narrow(c.name);
+    EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{c.name});
+  }
+}
+
+TEST(Win32FileSystemTest, RefusedTargetsStayAsTheyWere) {
+  const std::wstring folder = FreshFolder(L"refused");
+  const std::wstring target = folder + L"\\news.txt";
+  const struct {
+    const char* name;
+    std::function<void()> arrange;
+    std::function<void()> undo;
+    std::wstring path;
+    DWORD expected;
+  } cases[] = {
+      {"missing folder", [] {}, [] {}, folder + L"\\nope\\news.txt", ERROR_PATH_NOT_FOUND},
+      {"folder as the file", [&] { CreateDirectoryW((folder + L"\\dir").c_str(), nullptr); },
+       [] {}, folder + L"\\dir", ERROR_ACCESS_DENIED},
+      {"read-only file", [&] { SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY); },
+       [&] { SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL); }, target,
+       ERROR_FILE_READ_ONLY},
+      {"invalid name", [] {}, [] {}, folder + L"\\bad|name?.txt", ERROR_INVALID_NAME},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(target, "old news\r\n");
+    c.arrange();
+    const Status status = Replace(c.path, "new news\r\n");
+    c.undo();
+    EXPECT_EQ(status.code(), c.expected) << c.name;
+    EXPECT_EQ(ReadFileBytes(target), "old news\r\n") << c.name;
+    EXPECT_FALSE(FileExists(folder + L"\\nope")) << c.name;
+  }
+  EXPECT_EQ(FolderNames(folder), (std::vector<std::wstring>{L"dir", L"news.txt"}));
+}
+
+TEST(Win32FileSystemTest, FileLockedByAnotherProgramStaysAsItWas) {
+  const std::wstring folder = FreshFolder(L"locked");
+  const std::wstring target = folder + L"\\news.txt";
+  WriteFileBytes(target, "old news\r\n");
+  for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ}}) {
+    UniqueFile lock(CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(Replace(target, "new").code(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  }
+  EXPECT_EQ(ReadFileBytes(target), "old news\r\n");
+  EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{L"news.txt"});
+}
+
+TEST(Win32FileSystemTest, UnfinishedReplacementIsDiscarded) {
+  const std::wstring folder = FreshFolder(L"discard");
+  const std::wstring target = folder + L"\\news.txt";
+  WriteFileBytes(target, "old news\r\n");
+  {
+    Win32FileSystem fs;
+    std::unique_ptr<ReplacementFile> file;
+    ASSERT_TRUE(fs.OpenReplacement(target, file).ok());
+    ASSERT_TRUE(file->Write("half", 4).ok());
+  }
+  EXPECT_EQ(ReadFileBytes(target), "old news\r\n");
+  EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{L"news.txt"});
+}
+
+TEST(Win32FileSystemTest, NewsFileRoundTripOnDisk) {
+  Win32FileSystem fs;
+  FileSlots slots(fs);
+  const std::wstring path = FreshFolder(L"\u0432\u0435\u0441\u0442\u0438") + L"\\\u0434\u0430.txt";
+  ASSERT_TRUE(WriteNewsText(slots, path, "A\r\nB").ok());
+  EXPECT_EQ(ReadFileBytes(path), "A\r\nB\r\n");
+  std::string text;
+  ASSERT_TRUE(ReadNewsText(slots, path, text).ok());
+  EXPECT_EQ(text, "A\r\nB\r\n");
+  EXPECT_EQ(ReadNewsText(slots, path + L".missing", text).code(),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(ReadNewsText(slots, FreshFolder(L"dir"), text).ok()) << "a folder is no file";
+  EXPECT_FALSE(slots.InUse(kNewsSlot));
+}
+
+TEST(SystemCodePageTest, IsWindows1252Here) {
+  const CodePage& page = SystemCodePage();
+  EXPECT_EQ(page.number(), GetACP());
+  for (unsigned b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    wchar_t wide = 0;
+    ASSERT_EQ(MultiByteToWideChar(1252, 0, &byte, 1, &wide, 1), 1);
+    EXPECT_EQ(static_cast<wchar_t>(page.ToUnicode(static_cast<unsigned char>(b))), wide) << b;
+  }
+}
+
+TEST(CommonDialogTest, FilterBecomesPairs) {
+  using namespace std::string_literals;
+  EXPECT_EQ(FilterPairs(L"*.txt (Textfiles)|*.txt"), L"*.txt (Textfiles)\0*.txt\0\0"s);
+  EXPECT_EQ(FilterPairs(L"A|*.a|B|*.b"), L"A\0*.a\0B\0*.b\0\0"s);
+}
+
+}  // namespace
+}  // namespace tolvex
