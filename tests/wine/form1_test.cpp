@@ -156,6 +156,24 @@ TEST(Form1Test, EnterBreaksTheLineAndEscapeKeepsTheWindow) {
   EXPECT_EQ(app.Text(kIdText), L"a\r\nb");
 }
 
+TEST(Form1Test, CtrlASelectsAllAndEnterClicksTheFocusedButton) {
+  Target app;
+  app.SetText(kIdText, L"select me");
+  app.Activate();
+  PressKey('A', /*shift=*/false, /*ctrl=*/true);
+  DWORD start = 1, end = 0;
+  EXPECT_TRUE(WaitFor([&] {
+    SendMessageW(app.control(kIdText), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    return start == 0 && end == 9;
+  }, 3000)) << start << "-" << end;
+  EXPECT_EQ(app.Text(kIdText), L"select me");
+  PressKey(VK_TAB, /*shift=*/true);  // back from the editor to Close
+  EXPECT_TRUE(WaitFor([&] { return app.Focus() == app.control(kIdClose); }, 3000));
+  PressKey(VK_RETURN);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
 TEST(Form1Test, FrameShowsItsToolTip) {
   Target app;
   RECT frame{};
