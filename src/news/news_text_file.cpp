@@ -34,12 +34,12 @@ Status WriteLines(FileSlots& slots, std::string_view text) {
   }
 }
 
-}  // namespace
-
-Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target) {
-  Status status = slots.OpenInput(kNewsSlot, name);
-  if (!status.ok()) return status;
-  status = ReadLines(slots, target);
+// Runs `body` on the file that `opened` reports on, and closes all files on
+// every path: done, the output takes its target's place; failed, it is dropped.
+template <typename Body>
+Status UseSlot(FileSlots& slots, Status opened, Body body) {
+  if (!opened.ok()) return opened;
+  const Status status = body();
   if (!status.ok()) {
     slots.AbandonAll();
     return status;
@@ -47,15 +47,14 @@ Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target) {
   return slots.CloseAll();
 }
 
+}  // namespace
+
+Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target) {
+  return UseSlot(slots, slots.OpenInput(kNewsSlot, name), [&] { return ReadLines(slots, target); });
+}
+
 Status WriteNewsText(FileSlots& slots, const Path& name, std::string_view text) {
-  Status status = slots.OpenOutput(kNewsSlot, name);
-  if (!status.ok()) return status;
-  status = WriteLines(slots, text);
-  if (!status.ok()) {
-    slots.AbandonAll();
-    return status;
-  }
-  return slots.CloseAll();
+  return UseSlot(slots, slots.OpenOutput(kNewsSlot, name), [&] { return WriteLines(slots, text); });
 }
 
 }  // namespace tolvex

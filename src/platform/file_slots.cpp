@@ -32,14 +32,20 @@ bool FileSlots::InUse(int slot) const {
   return s.input || s.output;
 }
 
+FileSlots::Slot* FileSlots::FindFree(int slot, Status& status) {
+  Slot* s = Find(slot, status);
+  if (s && (s->input || s->output)) {
+    status = Status(error::kBusy);
+    return nullptr;
+  }
+  return s;
+}
+
 Status FileSlots::OpenInput(int slot, const Path& name) {
   Status status;
-  Slot* s = Find(slot, status);
-  if (!s) return status;
-  if (s->input || s->output) return Status(error::kBusy);
+  Slot* s = FindFree(slot, status);
   std::unique_ptr<InputFile> file;
-  status = fs_.OpenInput(name, file);
-  if (!status.ok()) return status;
+  if (!s || !(status = fs_.OpenInput(name, file)).ok()) return status;
   *s = Slot{};
   s->input = std::move(file);
   s->buffer.resize(kBufferSize);
@@ -48,12 +54,9 @@ Status FileSlots::OpenInput(int slot, const Path& name) {
 
 Status FileSlots::OpenOutput(int slot, const Path& name) {
   Status status;
-  Slot* s = Find(slot, status);
-  if (!s) return status;
-  if (s->input || s->output) return Status(error::kBusy);
+  Slot* s = FindFree(slot, status);
   std::unique_ptr<ReplacementFile> file;
-  status = fs_.OpenReplacement(name, file);
-  if (!status.ok()) return status;
+  if (!s || !(status = fs_.OpenReplacement(name, file)).ok()) return status;
   *s = Slot{};
   s->output = std::move(file);
   s->buffer.resize(kBufferSize);

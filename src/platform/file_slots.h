@@ -60,6 +60,7 @@ class FileSlots {
   };
 
   Slot* Find(int slot, Status& status);
+  Slot* FindFree(int slot, Status& status);
   Status Fill(Slot& s);
   Status Flush(Slot& s);
 
