@@ -89,7 +89,7 @@ Status CheckTarget(const Path& name) {
     return code == ERROR_FILE_NOT_FOUND ? Status() : Status(code);
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Status(ERROR_ACCESS_DENIED);
-  if (attributes & FILE_ATTRIBUTE_READONLY) return Status(ERROR_FILE_READ_ONLY);
+  if (attributes & FILE_ATTRIBUTE_READONLY) return Status(ERROR_ACCESS_DENIED);
   // Locked by another program, or not ours to write.
   UniqueFile probe(CreateFileW(name.c_str(), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

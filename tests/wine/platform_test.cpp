@@ -74,7 +74,7 @@ TEST(Win32FileSystemTest, RefusedTargetsStayAsTheyWere) {
        [] {}, folder + L"\\dir", ERROR_ACCESS_DENIED},
       {"read-only file", [&] { SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY); },
        [&] { SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL); }, target,
-       ERROR_FILE_READ_ONLY},
+       ERROR_ACCESS_DENIED},
       {"invalid name", [] {}, [] {}, folder + L"\\bad|name?.txt", ERROR_INVALID_NAME},
   };
   for (const auto& c : cases) {
