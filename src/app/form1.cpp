@@ -3,10 +3,9 @@
 #include <commctrl.h>
 
 #include <array>
-#include <memory>
 #include <string>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "app/form1_layout.h"
 #include "news/news_commands.h"
 #include "platform/common_dialog.h"

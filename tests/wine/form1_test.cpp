@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "../../res/version.h"
 #include "app/form1_layout.h"
 #include "driver.h"
 #include "platform/units.h"
