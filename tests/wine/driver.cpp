@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace tolvex::driver {
@@ -74,6 +75,18 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
+std::size_t TextLength(HWND hwnd, DWORD timeout_ms) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout_ms, &length)) {
+    return SIZE_MAX;
+  }
+  return length;
+}
+
+bool WaitForTextLength(HWND hwnd, std::size_t length, DWORD timeout_ms) {
+  return WaitFor([&] { return TextLength(hwnd) == length; }, timeout_ms);
+}
+
 std::wstring ClassOf(HWND hwnd) {
   wchar_t name[64] = L"";
   GetClassNameW(hwnd, name, 64);
@@ -91,6 +104,19 @@ std::vector<HWND> TopWindows(DWORD pid, const wchar_t* window_class) {
   FindTop find{pid, window_class, {}};
   EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&find));
   return find.found;
+}
+
+HWND WaitForOwnedDialog(DWORD pid, HWND owner, DWORD timeout_ms) {
+  HWND dialog = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND h : TopWindows(pid, L"#32770")) {
+          if (GetWindow(h, GW_OWNER) == owner && IsWindowVisible(h)) dialog = h;
+        }
+        return dialog != nullptr;
+      },
+      timeout_ms);
+  return dialog;
 }
 
 Target::Target(const std::wstring& folder) {
@@ -223,6 +249,30 @@ void ChooseFile(HWND dialog, const std::wstring& name) {
 }
 
 void CancelDialog(HWND dialog) { ClickButton(dialog, IDCANCEL); }
+
+bool ChooseThroughDialog(const Target& app, int button, const std::wstring& name,
+                         DWORD timeout_ms) {
+  app.Click(button);
+  HWND dialog = app.WaitForDialog();
+  if (!dialog) return false;
+  if (name.empty()) {
+    CancelDialog(dialog);
+  } else {
+    ChooseFile(dialog, name);
+  }
+  bool asked = false;
+  return WaitFor(
+      [&] {
+        if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return true;
+        HWND question = asked ? nullptr : WaitForOwnedDialog(app.pid(), dialog, 0);
+        if (question) {
+          ClickButton(question, IDYES);
+          asked = true;
+        }
+        return false;
+      },
+      timeout_ms);
+}
 
 void ClickButton(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 

@@ -24,11 +24,19 @@ std::wstring FreshFolder(const std::wstring& name);
 bool WaitFor(const std::function<bool()>& done, DWORD timeout_ms = 10000);
 
 std::wstring WindowText(HWND hwnd);
+// The length of a control's text without copying it (large texts); SIZE_MAX
+// when the control's thread does not answer within `timeout_ms`.
+std::size_t TextLength(HWND hwnd, DWORD timeout_ms = 1000);
+// Polls TextLength until it is `length` or `timeout_ms` passes.
+bool WaitForTextLength(HWND hwnd, std::size_t length, DWORD timeout_ms);
 std::wstring ClassOf(HWND hwnd);
 RECT ClientRectIn(HWND child, HWND parent);  // child's window rect in parent's client coordinates
 
 // Top-level windows of a process, optionally only those of one class.
 std::vector<HWND> TopWindows(DWORD pid, const wchar_t* window_class = nullptr);
+// A visible #32770 (message box or file dialog) of process `pid` owned by
+// `owner`, once there is one; nullptr after `timeout_ms`.
+HWND WaitForOwnedDialog(DWORD pid, HWND owner, DWORD timeout_ms = 10000);
 
 // A running Tolvex. Killed when destroyed (it runs in a kill-on-close job).
 class Target {
@@ -76,6 +84,11 @@ void TypeText(const std::wstring& text);
 HWND FileNameEdit(HWND dialog);
 void ChooseFile(HWND dialog, const std::wstring& name);  // types the name, clicks OK
 void CancelDialog(HWND dialog);
+// Clicks `button` of Form1 (Load or Save) and answers its file dialog with
+// `name` ("" cancels), saying Yes if asked whether to replace a file. False
+// when the dialog did not come, or did not go within `timeout_ms`.
+bool ChooseThroughDialog(const Target& app, int button, const std::wstring& name,
+                         DWORD timeout_ms = 10000);
 // The text of a message box: its static with id 0xFFFF.
 std::wstring MessageBoxText(HWND box);
 void ClickButton(HWND dialog, int id);
