@@ -31,6 +31,11 @@ struct Form1 {
   HWND Text = nullptr;
   HWND focus = nullptr;  // the control to give the focus back to on activation
   bool loaded = false;   // the load handler has run; resizes are pinned from then on
+  // Click handlers running. The window can be destroyed under one that shows a
+  // dialog (a WM_CLOSE from outside reaches the disabled window); this state
+  // then lives on until the handler has returned.
+  int running = 0;
+  bool destroyed = false;
   HWND tooltip = nullptr;
   UniqueGdiObject pictures[2];
   CommonDialog Dialog1;
@@ -191,6 +196,7 @@ NewsEditor EditorOf(Form1& form) {
 
 void OnCommand(Form1& form, int id, int code) {
   if (code != BN_CLICKED) return;
+  ++form.running;
   NewsEditor editor = EditorOf(form);
   switch (id) {
     case kIdOpen: cmd_Open_Click(editor); break;
@@ -198,6 +204,7 @@ void OnCommand(Form1& form, int id, int code) {
     case kIdClose: DestroyWindow(form.hwnd); break;
     default: break;
   }
+  if (--form.running == 0 && form.destroyed) delete &form;
 }
 
 bool IsPushButton(const Form1& form, HWND control) {
@@ -250,7 +257,11 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
       return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      delete form;
+      if (form && form->running > 0) {
+        form->destroyed = true;
+      } else {
+        delete form;
+      }
       break;
     default:
       break;
