@@ -30,11 +30,11 @@ class CommonDialog {
   // Show the modal dialog. Return 0 when the dialog ran, whether the user
   // chose a file or cancelled; otherwise the CommDlgExtendedError code, with
   // FileName empty.
-  DWORD ShowOpen() { return Show(GetOpenFileNameW); }
-  DWORD ShowSave() { return Show(GetSaveFileNameW); }
+  DWORD ShowOpen() { return Show(false); }
+  DWORD ShowSave() { return Show(true); }
 
  private:
-  DWORD Show(BOOL(WINAPI* show)(OPENFILENAMEW*));
+  DWORD Show(bool save);
 
   HWND owner_;
 };

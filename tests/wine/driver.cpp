@@ -181,17 +181,7 @@ DWORD Target::WaitForExit(DWORD timeout_ms) const {
 }
 
 HWND Target::WaitForDialog(HWND owner, DWORD timeout_ms) const {
-  if (!owner) owner = form_;
-  HWND dialog = nullptr;
-  WaitFor(
-      [&] {
-        for (HWND h : TopWindows(pid_, L"#32770")) {
-          if (GetWindow(h, GW_OWNER) == owner && IsWindowVisible(h)) dialog = h;
-        }
-        return dialog != nullptr;
-      },
-      timeout_ms);
-  return dialog;
+  return WaitForOwnedDialog(pid_, owner ? owner : form_, timeout_ms);
 }
 
 bool Target::WaitForNoDialog(HWND owner, DWORD timeout_ms) const {
