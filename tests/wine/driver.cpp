@@ -62,15 +62,15 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeout_ms) {
   }
 }
 
+// Not SMTO_ABORTIFHUNG: a thread that has not read its queue for a while (a
+// test's own thread, just entering a message box) counts as hung at first.
 std::wstring WindowText(HWND hwnd) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 30000, &length)) {
-    return L"<no answer>";
-  }
+  const std::size_t length = TextLength(hwnd, 30000);
+  if (length == SIZE_MAX) return L"<no answer>";
   std::wstring text(length + 1, L'\0');
   DWORD_PTR got = 0;
   SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                      SMTO_ABORTIFHUNG, 30000, &got);
+                      SMTO_NORMAL, 30000, &got);
   text.resize(got);
   return text;
 }
