@@ -6,18 +6,12 @@
 #include <windows.h>
 
 #include "app/form1_layout.h"
+#include "platform/screen.h"
 #include "platform/units.h"
 
 namespace tolvex::bench {
 
 static_assert(kForm1Controls[0].id == kIdText, "the first control is the editor");
-
-inline int ScreenTwipsPerPixel() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return TwipsPerPixel(dpi);
-}
 
 // The outer size of a window whose client area is Form1's.
 inline SIZE Form1OuterSize() {

@@ -46,7 +46,7 @@ bool ReadWholeFile(const wchar_t* path, std::string& bytes) {
 #ifdef TOLVEX_FLOOR_DLLS
 void CreateForm1Controls(HWND hwnd) {
   using namespace tolvex;
-  const int tpp = bench::ScreenTwipsPerPixel();
+  const int tpp = ScreenTwipsPerPixel();
   for (const ControlDesign& design : kForm1Controls) {
     if (design.kind == ControlKind::kEditor) {
       bench::CreateEditorBox(hwnd);

@@ -10,6 +10,7 @@
 #include "news/news_commands.h"
 #include "platform/common_dialog.h"
 #include "platform/file_slots.h"
+#include "platform/screen.h"
 #include "platform/system_code_page.h"
 #include "platform/unique_handle.h"
 #include "platform/units.h"
@@ -36,7 +37,6 @@ struct Form1 {
   // then lives on until the handler has returned.
   int running = 0;
   bool destroyed = false;
-  HWND tooltip = nullptr;
   UniqueGdiObject pictures[2];
   CommonDialog Dialog1;
   Win32FileSystem file_system;
@@ -44,13 +44,6 @@ struct Form1 {
 };
 
 Form1* FormOf(HWND hwnd) { return reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
-
-int ScreenTwipsPerPixel() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return TwipsPerPixel(dpi);
-}
 
 HWND CreateControl(Form1& form, const ControlDesign& design, HINSTANCE instance) {
   DWORD style = WS_CHILD | WS_VISIBLE | WS_GROUP;
@@ -99,11 +92,11 @@ void SetPicture(Form1& form, HWND picture, int slot, int resource, HINSTANCE ins
 // The frame's tooltip: a group box lets the mouse through to its parent, so
 // the tool is the frame's rectangle on the window itself.
 void AddFrameToolTip(Form1& form, HINSTANCE instance) {
-  form.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+  HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form.hwnd, nullptr,
                                  instance, nullptr);
-  if (!form.tooltip) return;
+  if (!tooltip) return;
   const ControlDesign* frame = nullptr;
   for (const ControlDesign& c : kForm1Controls) {
     if (c.id == kIdFrame2) frame = &c;
@@ -118,7 +111,7 @@ void AddFrameToolTip(Form1& form, HINSTANCE instance) {
   tool.rect = {r.left, r.top, r.left + r.width, r.top + r.height};
   tool.hinst = instance;
   tool.lpszText = text.data();
-  SendMessageW(form.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 bool CreateControls(Form1& form, HINSTANCE instance) {

@@ -53,9 +53,7 @@ bool ConfirmLossySave(const NewsEditor& editor, const std::u16string& text,
                 L"and would be saved as \"?\".\n\nThe first is \"%ls\" on line %zu.\n\n"
                 L"Save anyway?",
                 encoded.lost, editor.code_page.number(), shown.c_str(), line);
-  wchar_t title[256] = L"";
-  GetWindowTextW(editor.owner, title, 256);
-  if (MessageBoxW(editor.owner, message, title, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES) {
+  if (MessageBoxW(editor.owner, message, WindowTitle(editor.owner).c_str(), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES) {
     return true;
   }
   SetFocus(editor.text);

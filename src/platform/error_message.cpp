@@ -23,12 +23,18 @@ std::wstring SystemErrorText(DWORD code) {
   return text;
 }
 
+std::wstring WindowTitle(HWND hwnd) {
+  std::wstring title(static_cast<std::size_t>(hwnd ? GetWindowTextLengthW(hwnd) : 0) + 1, L'\0');
+  title.resize(hwnd ? static_cast<std::size_t>(GetWindowTextW(hwnd, title.data(),
+                                                               static_cast<int>(title.size())))
+                    : 0);
+  return title;
+}
+
 void ShowError(HWND owner, std::wstring_view what, DWORD code) {
   std::wstring message(what);
   if (code != 0) message.append(L"\n\n").append(SystemErrorText(code));
-  wchar_t title[256] = L"";
-  if (owner) GetWindowTextW(owner, title, 256);
-  MessageBoxW(owner, message.c_str(), title, MB_OK | MB_ICONERROR);
+  MessageBoxW(owner, message.c_str(), WindowTitle(owner).c_str(), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace tolvex

@@ -12,6 +12,9 @@ namespace tolvex {
 // "Error N" when the system has none.
 std::wstring SystemErrorText(DWORD code);
 
+// The window's title ("" for none).
+std::wstring WindowTitle(HWND hwnd);
+
 // Shows a modal error box owned by `owner`: `what`, a blank line, then the
 // system's description of `code` (left out when `code` is 0).
 void ShowError(HWND owner, std::wstring_view what, DWORD code);
