@@ -66,10 +66,12 @@ void PrintTableHead() {
 }
 
 void PrintRow(const Row& row) {
-  const char* format = row.unit == "MB" ? "%.1f %s" : "%.3f %s";
+  const bool megabytes = row.unit == "MB";
   auto cell = [&](double value, bool present) {
     char text[32] = "";
-    if (present) std::snprintf(text, sizeof text, format, value, row.unit.c_str());
+    if (present) {
+      std::snprintf(text, sizeof text, megabytes ? "%.1f %s" : "%.3f %s", value, row.unit.c_str());
+    }
     return std::string(present ? text : "");
   };
   const bool floor = row.floor.runs > 0;

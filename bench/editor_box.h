@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "app/editor_style.h"
 #include "app/form1_layout.h"
 #include "platform/screen.h"
 #include "platform/units.h"
@@ -23,11 +24,8 @@ inline SIZE Form1OuterSize() {
 
 inline HWND CreateEditorBox(HWND parent) {
   const PixelRect e = ToPixels(kForm1Controls[0], ScreenTwipsPerPixel());
-  HWND edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                              WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | WS_VSCROLL |
-                                  ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
-                              e.left, e.top, e.width, e.height, parent, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+  HWND edit = CreateWindowExW(kEditorExStyle, L"EDIT", L"", kEditorStyle, e.left, e.top, e.width,
+                              e.height, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!edit) return nullptr;
   SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
   SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);

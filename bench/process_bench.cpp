@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <cstdarg>
 #include <cstdio>
 
 #include "../tests/wine/driver.h"
@@ -15,42 +16,25 @@ namespace {
 
 constexpr std::size_t kMemoryFileSize = 10u << 20;
 
-// A started program, in a job that kills it when the job handle closes.
+// A started program, in a job that kills it when the job handle closes; asked
+// to close when done with.
 class Program {
  public:
-  Program(const std::wstring& exe, const std::wstring& argument) {
-    job_.reset(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    std::wstring command = L"\"" + exe + L"\"";
-    if (!argument.empty()) command += L" \"" + argument + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, L"C:\\", &si, &pi)) {
-      return;
-    }
-    process_.reset(pi.hProcess);
-    UniqueHandle thread(pi.hThread);
-    pid_ = pi.dwProcessId;
-    AssignProcessToJobObject(job_.get(), process_.get());
-    ResumeThread(thread.get());
-  }
+  Program(const std::wstring& exe, const std::wstring& argument)
+      : launched_(driver::LaunchInJob(exe, argument, L"C:\\")) {}
   ~Program() {
-    if (!process_) return;
-    for (HWND h : driver::TopWindows(pid_)) PostMessageW(h, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) {
-      TerminateProcess(process_.get(), 1);
-      WaitForSingleObject(process_.get(), 5000);
+    if (!started()) return;
+    for (HWND h : driver::TopWindows(launched_.pid)) PostMessageW(h, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process(), 10000) != WAIT_OBJECT_0) {
+      TerminateProcess(process(), 1);
+      WaitForSingleObject(process(), 5000);
     }
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool started() const { return static_cast<bool>(process_); }
-  HANDLE process() const { return process_.get(); }
+  bool started() const { return static_cast<bool>(launched_.process); }
+  HANDLE process() const { return launched_.process.get(); }
 
   // The visible top-level window of `window_class`, once the program has
   // painted it and gone idle in its message loop.
@@ -58,8 +42,8 @@ class Program {
     HWND shown = nullptr;
     const double deadline = Now() + 60;
     while (!shown && Now() < deadline) {
-      WaitForInputIdle(process_.get(), 100);
-      for (HWND h : driver::TopWindows(pid_, window_class)) {
+      WaitForInputIdle(process(), 100);
+      for (HWND h : driver::TopWindows(launched_.pid, window_class)) {
         if (IsWindowVisible(h)) shown = h;
       }
       if (!shown) Sleep(1);
@@ -72,14 +56,12 @@ class Program {
   PROCESS_MEMORY_COUNTERS Memory() const {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    GetProcessMemoryInfo(process_.get(), &counters, sizeof counters);
+    GetProcessMemoryInfo(process(), &counters, sizeof counters);
     return counters;
   }
 
  private:
-  UniqueHandle job_;
-  UniqueHandle process_;
-  DWORD pid_ = 0;
+  driver::Launched launched_;
 };
 
 [[noreturn]] void Fail(const char* what) {
@@ -136,9 +118,12 @@ std::wstring WithDlls(const std::wstring& floor_exe) {
   return floor_exe.substr(0, dot) + L"_dlls" + floor_exe.substr(dot);
 }
 
-std::string Compared(const char* format, double a, double b) {
+[[gnu::format(printf, 1, 2)]] std::string Compared(const char* format, ...) {
   char text[64];
-  std::snprintf(text, sizeof text, format, a, b);
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
   return text;
 }
 
@@ -160,17 +145,17 @@ void StartUpRows(const Plan& plan) {
   Row row{"Start-up to painted and idle, beside an empty window", "", "s", Summarise(tolvex),
           Summarise(floor), "", "ratio <= 1.2", true};
   const double ratio = row.tolvex.median / row.floor.median;
-  row.compare = Compared("ratio %.2f", ratio, 0);
+  row.compare = Compared("ratio %.2f", ratio);
   row.met = ratio <= 1.2;
   PrintRow(row);
   Row same_dlls{"Start-up, beside an empty window that loads Tolvex's DLLs", "", "s",
                 row.tolvex, Summarise(dlls), "", "", true};
-  same_dlls.compare = Compared("ratio %.2f", row.tolvex.median / same_dlls.floor.median, 0);
+  same_dlls.compare = Compared("ratio %.2f", row.tolvex.median / same_dlls.floor.median);
   PrintRow(same_dlls);
   Row same_window{"Start-up, beside a window with Tolvex's DLLs and controls", "", "s",
                   row.tolvex, Summarise(controls), "", "", true};
   same_window.compare =
-      Compared("ratio %.2f", row.tolvex.median / same_window.floor.median, 0);
+      Compared("ratio %.2f", row.tolvex.median / same_window.floor.median);
   PrintRow(same_window);
 }
 

@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686                       # the Windows program
   wine wine32:i386 fonts-wine              # running it
   xvfb imagemagick                         # a virtual display and screenshots
+  python3                                  # checks the committed pictures against their script
   clang libclang-rt-14-dev llvm            # sanitizer builds, libFuzzer, symbolized reports
 )
 

@@ -3,9 +3,11 @@
 #include <commctrl.h>
 
 #include <array>
+#include <new>
 #include <string>
 
 #include "resource.h"
+#include "app/editor_style.h"
 #include "app/form1_layout.h"
 #include "news/news_commands.h"
 #include "platform/common_dialog.h"
@@ -22,28 +24,70 @@ namespace {
 constexpr wchar_t kClassName[] = L"TolvexForm1";
 constexpr UINT_PTR kFrameToolId = 1;
 
-struct Form1 {
-  explicit Form1(HWND window)
-      : hwnd(window), Dialog1(window), slots(file_system) {}
+}  // namespace
 
-  HWND hwnd;
+struct Form1 {
+  HWND hwnd = nullptr;
   int twips_per_pixel = 15;
   std::array<HWND, kForm1Controls.size()> controls{};
   HWND Text = nullptr;
-  HWND focus = nullptr;  // the control to give the focus back to on activation
+  HWND focus = nullptr;  // the control that had the focus last
   bool loaded = false;   // the load handler has run; resizes are pinned from then on
-  // Click handlers running. The window can be destroyed under one that shows a
-  // dialog (a WM_CLOSE from outside reaches the disabled window); this state
-  // then lives on until the handler has returned.
-  int running = 0;
-  bool destroyed = false;
   UniqueGdiObject pictures[2];
   CommonDialog Dialog1;
   Win32FileSystem file_system;
-  FileSlots slots;
+  FileSlots slots{file_system};
 };
 
+void Form1Deleter::operator()(Form1* form) const { delete form; }
+
+Form1State NewForm1State() { return Form1State(new Form1); }
+
+namespace {
+
 Form1* FormOf(HWND hwnd) { return reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+
+// The window procedure a control had before ControlProc took it over; kept in
+// the control's own user data, which the system's controls leave to programs.
+WNDPROC BaseProcOf(HWND control) {
+  return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_USERDATA));
+}
+
+// What the window adds to the system's text boxes and buttons:
+// - it notes every control that takes the focus, to give it back when the
+//   window is restored or activated again;
+// - Tab into a text box keeps its caret and selection instead of selecting its
+//   whole text (and replacing the news with the next key typed);
+// - the information text takes no focus and lets the mouse through to the
+//   window, so no click, key or wheel scrolls it away from its first line.
+LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
+  const WNDPROC base = BaseProcOf(control);
+  const bool info = GetDlgCtrlID(control) == kIdText1;
+  switch (message) {
+    case WM_SETFOCUS:
+      if (Form1* form = FormOf(GetParent(control))) {
+        if (info) {
+          SetFocus(form->focus);
+          return 0;
+        }
+        form->focus = control;
+      }
+      break;
+    case WM_GETDLGCODE:
+      return CallWindowProcW(base, control, message, wparam, lparam) & ~DLGC_HASSETSEL;
+    case WM_NCHITTEST:
+      if (info) return HTTRANSPARENT;
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcW(base, control, message, wparam, lparam);
+}
+
+void Subclass(HWND control) {
+  SetWindowLongPtrW(control, GWLP_USERDATA, GetWindowLongPtrW(control, GWLP_WNDPROC));
+  SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc));
+}
 
 HWND CreateControl(Form1& form, const ControlDesign& design, HINSTANCE instance) {
   DWORD style = WS_CHILD | WS_VISIBLE | WS_GROUP;
@@ -62,14 +106,15 @@ HWND CreateControl(Form1& form, const ControlDesign& design, HINSTANCE instance)
       break;
     case ControlKind::kEditor:
       window_class = L"EDIT";
-      style |= WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-      ex_style = WS_EX_CLIENTEDGE;
+      style = kEditorStyle;
+      ex_style = kEditorExStyle;
       break;
     case ControlKind::kInfoBox:
       window_class = L"EDIT";
-      // Its lines are ended by hand; a face wider than the designed one clips
-      // them at the right instead of pushing the last line out of the box.
-      style |= WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL;
+      // Not in the Tab order. Its lines are ended by hand; a face wider than
+      // the designed one clips them at the right instead of pushing the last
+      // line out of the box.
+      style |= ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL;
       break;
   }
   const PixelRect r = ToPixels(design, form.twips_per_pixel);
@@ -78,7 +123,12 @@ HWND CreateControl(Form1& form, const ControlDesign& design, HINSTANCE instance)
                                  r.width, r.height, form.hwnd,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
                                  instance, nullptr);
-  if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  if (!control) return nullptr;
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  if (design.kind == ControlKind::kPushButton || design.kind == ControlKind::kEditor ||
+      design.kind == ControlKind::kInfoBox) {
+    Subclass(control);
+  }
   return control;
 }
 
@@ -123,7 +173,6 @@ bool CreateControls(Form1& form, HINSTANCE instance) {
       case kIdText1:
         // The information text fills its box to the edges.
         SendMessageW(form.controls[i], EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
-        SetWindowTextW(form.controls[i], std::wstring(kInfoText).c_str());
         break;
       case kIdText:
         form.Text = form.controls[i];
@@ -161,6 +210,15 @@ void CentreWindow(Form1& form) {
   SetWindowPos(form.hwnd, nullptr, TwipsToPixels(origin.left, tpp), top, 0, 0, flags);
 }
 
+// What the window's borders and caption add to its client area, with the
+// window's own styles and the system's current frame metrics.
+Size FrameSize(HWND hwnd) {
+  RECT r{0, 0, 0, 0};
+  AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+  return {r.right - r.left, r.bottom - r.top};
+}
+
 // Gives the window back its fixed outer size after a resize in the normal state.
 void PinWindowSize(Form1& form) {
   if (!form.loaded) return;
@@ -169,8 +227,9 @@ void PinWindowSize(Form1& form) {
                                                   : WindowState::kNormal;
   RECT r{};
   GetWindowRect(form.hwnd, &r);
+  const Size keep = KeptOuterSize(form.twips_per_pixel, FrameSize(form.hwnd));
   Size pinned{};
-  if (PinnedSize(state, form.twips_per_pixel, {r.right - r.left, r.bottom - r.top}, pinned)) {
+  if (PinnedSize(state, keep, {r.right - r.left, r.bottom - r.top}, pinned)) {
     SetWindowPos(form.hwnd, nullptr, 0, 0, pinned.width, pinned.height,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -189,15 +248,18 @@ NewsEditor EditorOf(Form1& form) {
 
 void OnCommand(Form1& form, int id, int code) {
   if (code != BN_CLICKED) return;
-  ++form.running;
   NewsEditor editor = EditorOf(form);
   switch (id) {
-    case kIdOpen: cmd_Open_Click(editor); break;
-    case kIdSave: cmd_Save_Click(editor); break;
-    case kIdClose: DestroyWindow(form.hwnd); break;
-    default: break;
+    case kIdOpen: return cmd_Open_Click(editor);
+    case kIdSave: return cmd_Save_Click(editor);
+    case kIdClose: DestroyWindow(form.hwnd); return;
+    default: return;
   }
-  if (--form.running == 0 && form.destroyed) delete &form;
+}
+
+// Gives the focus back to the control that had it last.
+void RestoreFocus(const Form1& form) {
+  if (form.focus && IsWindow(form.focus)) SetFocus(form.focus);
 }
 
 bool IsPushButton(const Form1& form, HWND control) {
@@ -207,11 +269,15 @@ bool IsPushButton(const Form1& form, HWND control) {
   return false;
 }
 
-LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   Form1* form = FormOf(hwnd);
   switch (message) {
     case WM_NCCREATE:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new Form1(hwnd)));
+      form = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+      if (!form) return FALSE;
+      form->hwnd = hwnd;
+      form->Dialog1.set_owner(hwnd);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
       break;
     case WM_CREATE:
       return CreateControls(*form, reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance) ? 0 : -1;
@@ -222,13 +288,14 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
       if (form && lparam) OnCommand(*form, LOWORD(wparam), HIWORD(wparam));
       return 0;
     case WM_ACTIVATE:
-      if (form && LOWORD(wparam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus && IsChild(hwnd, focus)) form->focus = focus;
+      // Activated and not minimised: the focus goes back where it was.
+      if (form && LOWORD(wparam) != WA_INACTIVE && !HIWORD(wparam)) {
+        RestoreFocus(*form);
+        return 0;
       }
       break;
     case WM_SETFOCUS:
-      if (form && form->focus && IsWindow(form->focus)) SetFocus(form->focus);
+      if (form) RestoreFocus(*form);
       return 0;
     case WM_NEXTDLGCTL: {
       // Tab and Shift+Tab, from the dialog keyboard interface or a text box.
@@ -249,12 +316,9 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
       PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
+      // The state belongs to the program entry; the window only lets go of it.
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      if (form && form->running > 0) {
-        form->destroyed = true;
-      } else {
-        delete form;
-      }
+      if (form) form->hwnd = nullptr;
       break;
     default:
       break;
@@ -262,9 +326,27 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
+// Where every message enters the program's code: nothing thrown below ever
+// leaves through the system's code. The commands turn their own failures,
+// running out of memory included, into messages for the user; what still
+// reaches this point is reported without allocating, and the window and its
+// text live on.
+LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  const wchar_t* failure = nullptr;
+  try {
+    return HandleMessage(hwnd, message, wparam, lparam);
+  } catch (const std::bad_alloc&) {
+    failure = L"There was not enough memory to finish this. The text is still in the editor.";
+  } catch (...) {
+    failure = L"This could not be finished. The text is still in the editor.";
+  }
+  MessageBoxW(hwnd, failure, kForm1Title.data(), MB_OK | MB_ICONERROR);
+  return 0;
+}
+
 }  // namespace
 
-HWND CreateForm1(HINSTANCE instance, int show) {
+HWND CreateForm1(Form1& state, HINSTANCE instance, int show) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -285,14 +367,13 @@ HWND CreateForm1(HINSTANCE instance, int show) {
   const std::wstring title(kForm1Title);
   HWND hwnd = CreateWindowExW(0, kClassName, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                               r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance,
-                              nullptr);
+                              &state);
   if (!hwnd) return nullptr;
-  Form1& form = *FormOf(hwnd);
-  Form_Load(form);
+  Form_Load(state);
   ShowWindow(hwnd, show);
-  Form_Resize(form);
+  Form_Resize(state);
   UpdateWindow(hwnd);
-  SetFocus(form.Text);
+  SetFocus(state.Text);
   return hwnd;
 }
 

@@ -9,7 +9,8 @@ namespace tolvex {
 
 constexpr int kClientWidthTwips = 8000;
 constexpr int kClientHeightTwips = 7350;
-// The outer size the window keeps in the normal state.
+// The outer size the window keeps in the normal state, where the client area
+// it leaves holds every control.
 constexpr int kPinnedWidthTwips = 8100;
 constexpr int kPinnedHeightTwips = 7860;
 
@@ -78,10 +79,19 @@ Origin CentreOrigin(float screen_width, float screen_height, float window_width,
 // The window state as the resize handler sees it.
 enum class WindowState { kNormal = 0, kMinimised = 1, kMaximised = 2 };
 
-// The outer size the window must be given after a resize, if any.
 struct Size {
   int width, height;
 };
-bool PinnedSize(WindowState state, int twips_per_pixel, const Size& current, Size& pinned);
+
+// The outer size the window keeps in the normal state, in pixels. `frame` is
+// what the window's borders and caption add to its client area. The designed
+// 8100 x 7860 twips date from thinner frames: where the client area they leave
+// would cut a control (the thicker frames of later systems), the window keeps
+// the outer size whose client area is the designed one instead.
+Size KeptOuterSize(int twips_per_pixel, const Size& frame);
+
+// The outer size the window must be given after a resize, if any: `keep`
+// in the normal state when it has another size, nothing otherwise.
+bool PinnedSize(WindowState state, const Size& keep, const Size& current, Size& pinned);
 
 }  // namespace tolvex

@@ -5,7 +5,8 @@
 #include "platform/error_message.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  HWND form = tolvex::CreateForm1(instance, show);
+  const tolvex::Form1State state = tolvex::NewForm1State();
+  HWND form = tolvex::CreateForm1(*state, instance, show);
   if (!form) {
     tolvex::ShowError(nullptr, L"The window could not be created.", GetLastError());
     return 1;
@@ -16,5 +17,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  // The window goes before the state it works with.
+  if (IsWindow(form)) DestroyWindow(form);
   return static_cast<int>(msg.wParam);
 }

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "news/code_page.h"
+#include "platform/code_page.h"
 #include "platform/common_dialog.h"
 #include "platform/file_slots.h"
 

@@ -15,7 +15,10 @@ namespace tolvex {
 
 class CommonDialog {
  public:
-  explicit CommonDialog(HWND owner) : owner_(owner) {}
+  explicit CommonDialog(HWND owner = nullptr) : owner_(owner) {}
+
+  // The window the dialogs belong to, disabled while one is open.
+  void set_owner(HWND owner) { owner_ = owner; }
 
   std::wstring InitDir;
   // "description|pattern", pairs separated by '|', e.g. "Text (*.txt)|*.txt".

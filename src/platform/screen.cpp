@@ -2,15 +2,14 @@
 
 #include <windows.h>
 
+#include "platform/unique_handle.h"
 #include "platform/units.h"
 
 namespace tolvex {
 
 int ScreenTwipsPerPixel() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return TwipsPerPixel(dpi);
+  const UniqueScreenDc screen(GetDC(nullptr));
+  return TwipsPerPixel(screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0);
 }
 
 }  // namespace tolvex

@@ -1,7 +1,7 @@
 // The single-byte code page news files are written in.
 #pragma once
 
-#include "news/code_page.h"
+#include "platform/code_page.h"
 
 namespace tolvex {
 

@@ -1,4 +1,4 @@
-// Move-only owners for Win32 handles and GDI objects.
+// Move-only owners for Win32 handles, GDI objects and device contexts.
 #pragma once
 
 #include <windows.h>
@@ -49,8 +49,15 @@ struct GdiObjectTraits {
   static void Close(HGDIOBJ h) { ::DeleteObject(h); }
 };
 
+struct ScreenDcTraits {  // GetDC(nullptr): the whole screen's device context
+  static HDC Invalid() { return nullptr; }
+  static bool IsValid(HDC h) { return h != nullptr; }
+  static void Close(HDC h) { ::ReleaseDC(nullptr, h); }
+};
+
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+using UniqueScreenDc = UniqueResource<HDC, ScreenDcTraits>;
 
 }  // namespace tolvex

@@ -5,9 +5,10 @@ namespace tolvex {
 
 constexpr int kTwipsPerInch = 1440;
 
-// 15 at 96 dpi.
+// 15 at 96 dpi; whole twips, as the window's design counts them, and never 0.
 constexpr int TwipsPerPixel(int dots_per_inch) {
-  return dots_per_inch > 0 ? kTwipsPerInch / dots_per_inch : 15;
+  if (dots_per_inch <= 0) return 15;
+  return dots_per_inch >= kTwipsPerInch ? 1 : kTwipsPerInch / dots_per_inch;
 }
 
 // Rounds to the nearest pixel, halves away from zero.

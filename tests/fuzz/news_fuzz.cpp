@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "memory_file_system.h"
-#include "news/code_page.h"
+#include "platform/code_page.h"
 #include "news/news_text_file.h"
 
 namespace tolvex {

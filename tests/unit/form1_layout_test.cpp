@@ -52,6 +52,8 @@ TEST(Form1LayoutTest, TwipConversions) {
   EXPECT_EQ(TwipsPerPixel(96), 15);
   EXPECT_EQ(TwipsPerPixel(120), 12);
   EXPECT_EQ(TwipsPerPixel(0), 15);
+  EXPECT_EQ(TwipsPerPixel(1440), 1);
+  EXPECT_EQ(TwipsPerPixel(2880), 1) << "never 0, which the window's arithmetic divides by";
   EXPECT_EQ(TwipsToPixels(8000, 15), 533);
   EXPECT_EQ(TwipsToPixels(7.5, 15), 1);
   EXPECT_EQ(TwipsToPixels(-7.5, 15), -1);
@@ -87,11 +89,37 @@ TEST(Form1LayoutTest, PinnedOnlyInTheNormalState) {
   };
   for (const auto& c : cases) {
     Size pinned{};
-    EXPECT_EQ(PinnedSize(c.state, 15, c.current, pinned), c.pin);
+    EXPECT_EQ(PinnedSize(c.state, {540, 524}, c.current, pinned), c.pin);
     if (c.pin) {
       EXPECT_EQ(pinned.width, 540);
       EXPECT_EQ(pinned.height, 524);
     }
+  }
+}
+
+// The editor's right edge is at 527 pixels and the frame's bottom at 485: the
+// designed 540 x 524 holds them inside thin frames only.
+TEST(Form1LayoutTest, KeptOuterSizeNeverCutsAControl) {
+  const struct {
+    const char* frames;
+    int twips_per_pixel;
+    Size frame, kept;
+  } cases[] = {
+      {"Wine's", 15, {8, 27}, {540, 524}},
+      {"classic, 18 px caption", 15, {8, 26}, {540, 524}},
+      {"Luna", 15, {8, 34}, {540, 524}},
+      {"exactly fitting", 15, {13, 39}, {540, 524}},
+      {"Windows 10", 15, {16, 39}, {549, 529}},
+      {"one pixel too wide", 15, {14, 27}, {547, 517}},
+      {"one pixel too tall", 15, {8, 40}, {541, 530}},
+      {"Windows 10 at 120 dpi, fitting", 12, {16, 39}, {675, 655}},
+      {"one pixel too wide at 120 dpi", 12, {17, 39}, {684, 652}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.frames);
+    const Size kept = KeptOuterSize(c.twips_per_pixel, c.frame);
+    EXPECT_EQ(kept.width, c.kept.width);
+    EXPECT_EQ(kept.height, c.kept.height);
   }
 }
 

@@ -119,28 +119,37 @@ HWND WaitForOwnedDialog(DWORD pid, HWND owner, DWORD timeout_ms) {
   return dialog;
 }
 
-Target::Target(const std::wstring& folder) {
-  job_.reset(CreateJobObjectW(nullptr, nullptr));
+Launched LaunchInJob(const std::wstring& exe, const std::wstring& argument,
+                     const std::wstring& folder) {
+  Launched launched;
+  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
-  std::wstring command = L"\"" + TargetPath() + L"\"";
+  std::wstring command = L"\"" + exe + L"\"";
+  if (!argument.empty()) command += L" \"" + argument + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(TargetPath().c_str(), command.data(), nullptr, nullptr, FALSE,
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
                       CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, folder.c_str(), &si, &pi)) {
-    return;
+    return launched;
   }
-  process_.reset(pi.hProcess);
+  launched.job = std::move(job);
+  launched.process.reset(pi.hProcess);
   UniqueHandle thread(pi.hThread);
-  pid_ = pi.dwProcessId;
-  thread_id_ = pi.dwThreadId;
-  AssignProcessToJobObject(job_.get(), process_.get());
+  launched.pid = pi.dwProcessId;
+  launched.thread_id = pi.dwThreadId;
+  AssignProcessToJobObject(launched.job.get(), launched.process.get());
   ResumeThread(thread.get());
+  return launched;
+}
+
+Target::Target(const std::wstring& folder) : launched_(LaunchInJob(TargetPath(), L"", folder)) {
+  if (!launched_.process) return;
   WaitFor([&] {
-    for (HWND h : TopWindows(pid_, L"TolvexForm1")) {
+    for (HWND h : TopWindows(pid(), L"TolvexForm1")) {
       if (IsWindowVisible(h)) form_ = h;
     }
     return form_ != nullptr;
@@ -149,9 +158,9 @@ Target::Target(const std::wstring& folder) {
 }
 
 Target::~Target() {
-  if (process_) {
-    TerminateProcess(process_.get(), 1);
-    WaitForSingleObject(process_.get(), 5000);
+  if (launched_.process) {
+    TerminateProcess(launched_.process.get(), 1);
+    WaitForSingleObject(launched_.process.get(), 5000);
   }
 }
 
@@ -170,25 +179,25 @@ void Target::SetText(int id, const std::wstring& text) const {
 HWND Target::Focus() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  return GetGUIThreadInfo(thread_id_, &info) ? info.hwndFocus : nullptr;
+  return GetGUIThreadInfo(launched_.thread_id, &info) ? info.hwndFocus : nullptr;
 }
 
 DWORD Target::WaitForExit(DWORD timeout_ms) const {
-  WaitForSingleObject(process_.get(), timeout_ms);
+  WaitForSingleObject(process(), timeout_ms);
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_.get(), &code);
+  GetExitCodeProcess(process(), &code);
   return code;
 }
 
 HWND Target::WaitForDialog(HWND owner, DWORD timeout_ms) const {
-  return WaitForOwnedDialog(pid_, owner ? owner : form_, timeout_ms);
+  return WaitForOwnedDialog(pid(), owner ? owner : form_, timeout_ms);
 }
 
 bool Target::WaitForNoDialog(HWND owner, DWORD timeout_ms) const {
   if (!owner) owner = form_;
   return WaitFor(
       [&] {
-        for (HWND h : TopWindows(pid_, L"#32770")) {
+        for (HWND h : TopWindows(pid(), L"#32770")) {
           if (GetWindow(h, GW_OWNER) == owner && IsWindowVisible(h)) return false;
         }
         return true;

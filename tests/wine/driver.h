@@ -38,6 +38,19 @@ std::vector<HWND> TopWindows(DWORD pid, const wchar_t* window_class = nullptr);
 // `owner`, once there is one; nullptr after `timeout_ms`.
 HWND WaitForOwnedDialog(DWORD pid, HWND owner, DWORD timeout_ms = 10000);
 
+// A program started in a job that kills it when the job's handle closes, so
+// that a crashed test leaves no program behind holding its output open. It
+// runs detached from the console, in `folder`; empty handles when it could not
+// be started.
+struct Launched {
+  UniqueHandle job;
+  UniqueHandle process;
+  DWORD pid = 0;
+  DWORD thread_id = 0;
+};
+Launched LaunchInJob(const std::wstring& exe, const std::wstring& argument,
+                     const std::wstring& folder);
+
 // A running Tolvex. Killed when destroyed (it runs in a kill-on-close job).
 class Target {
  public:
@@ -49,8 +62,8 @@ class Target {
 
   HWND form() const { return form_; }
   HWND control(int id) const { return GetDlgItem(form_, id); }
-  DWORD pid() const { return pid_; }
-  HANDLE process() const { return process_.get(); }
+  DWORD pid() const { return launched_.pid; }
+  HANDLE process() const { return launched_.process.get(); }
 
   // Waits until the target's thread is back at its message loop (or in a modal one).
   bool Sync(DWORD timeout_ms = 30000) const;
@@ -69,10 +82,7 @@ class Target {
   void Activate() const;
 
  private:
-  UniqueHandle job_;
-  UniqueHandle process_;
-  DWORD pid_ = 0;
-  DWORD thread_id_ = 0;
+  Launched launched_;
   HWND form_ = nullptr;
 };
 

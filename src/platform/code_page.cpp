@@ -1,4 +1,4 @@
-#include "news/code_page.h"
+#include "platform/code_page.h"
 
 namespace tolvex {
 namespace {
