@@ -232,6 +232,15 @@ void TypeText(const std::wstring& text) {
   }
 }
 
+void ClickAt(POINT screen) {
+  SetCursorPos(screen.x, screen.y);
+  INPUT in[2]{};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof in[0]);
+}
+
 HWND FileNameEdit(HWND dialog) {
   HWND field = GetDlgItem(dialog, 0x47C);
   if (field && ClassOf(field) == L"ComboBoxEx32") {

@@ -89,6 +89,8 @@ class Target {
 // Real keyboard input, to the foreground window.
 void PressKey(WORD vk, bool shift = false, bool ctrl = false);
 void TypeText(const std::wstring& text);
+// A real left click at a point of the screen.
+void ClickAt(POINT screen);
 
 // File dialog helpers (Explorer style): the name field is cmb13 (0x47C).
 HWND FileNameEdit(HWND dialog);
