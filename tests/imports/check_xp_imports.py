@@ -34,114 +34,112 @@ ALLOWED = {
     "kernel32.dll": """
         AddVectoredExceptionHandler CloseHandle CompareFileTime CompareStringW
         CopyFileW CreateDirectoryW CreateEventW CreateFileMappingW CreateFileW
-        CreateMutexW CreateProcessW CreateSemaphoreW CreateThread
+        CreateMutexW CreateProcessW CreateSemaphoreW CreateThread DecodePointer
         DeleteCriticalSection DeleteFileW DuplicateHandle EncodePointer
-        DecodePointer EnterCriticalSection ExitProcess ExitThread
-        ExpandEnvironmentStringsW FileTimeToLocalFileTime FileTimeToSystemTime
-        FindClose FindFirstFileExW FindFirstFileW FindNextFileW FindResourceW
-        FlushFileBuffers FlushViewOfFile FormatMessageA FormatMessageW
-        FreeEnvironmentStringsW FreeLibrary FreeResource GetACP GetCPInfo
-        GetCommandLineA GetCommandLineW GetCurrentDirectoryW GetCurrentProcess
-        GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetDateFormatW
-        GetDiskFreeSpaceExW GetDriveTypeW GetEnvironmentStringsW
+        EnterCriticalSection ExitProcess ExitThread ExpandEnvironmentStringsW
+        FileTimeToLocalFileTime FileTimeToSystemTime FindClose FindFirstFileExW
+        FindFirstFileW FindNextFileW FindResourceW FlushFileBuffers
+        FlushViewOfFile FormatMessageA FormatMessageW FreeEnvironmentStringsW
+        FreeLibrary FreeResource GetACP GetCommandLineA GetCommandLineW
+        GetCPInfo GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId
+        GetCurrentThread GetCurrentThreadId GetDateFormatW GetDiskFreeSpaceExW
+        GetDiskFreeSpaceW GetDriveTypeW GetEnvironmentStringsW
         GetEnvironmentVariableW GetExitCodeProcess GetExitCodeThread
         GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle
         GetFileSize GetFileSizeEx GetFileTime GetFileType GetFullPathNameW
-        GetLastError GetLocalTime GetLocaleInfoW GetLongPathNameW
+        GetLastError GetLocaleInfoW GetLocalTime GetLongPathNameW
         GetModuleFileNameA GetModuleFileNameW GetModuleHandleA
-        GetModuleHandleExW GetModuleHandleW GetOEMCP GetProcAddress
-        GetProcessHeap GetStartupInfoA GetStartupInfoW GetStdHandle
-        GetStringTypeW GetSystemDirectoryW GetSystemInfo GetSystemTime
+        GetModuleHandleExW GetModuleHandleW GetOEMCP GetPrivateProfileStringW
+        GetProcAddress GetProcessHeap GetShortPathNameW GetStartupInfoA
+        GetStartupInfoW GetStdHandle GetStringTypeW GetSystemDefaultLangID
+        GetSystemDefaultLCID GetSystemDirectoryW GetSystemInfo GetSystemTime
         GetSystemTimeAsFileTime GetSystemWindowsDirectoryW GetTempFileNameW
         GetTempPathW GetThreadLocale GetTickCount GetTimeFormatW
-        GetTimeZoneInformation GetUserDefaultLCID GetUserDefaultLangID
-        GetVersion GetVersionExW GetVolumeInformationW GetWindowsDirectoryW
-        GlobalAlloc GlobalFree GlobalLock GlobalSize GlobalUnlock HeapAlloc
-        HeapCreate HeapDestroy HeapFree HeapReAlloc HeapSize
-        InitializeCriticalSection InitializeCriticalSectionAndSpinCount
+        GetTimeZoneInformation GetUserDefaultLangID GetUserDefaultLCID
+        GetUserDefaultUILanguage GetVersion GetVersionExW GetVolumeInformationW
+        GetWindowsDirectoryW GlobalAlloc GlobalFree GlobalLock GlobalSize
+        GlobalUnlock HeapAlloc HeapCreate HeapDestroy HeapFree HeapReAlloc
+        HeapSize InitializeCriticalSection InitializeCriticalSectionAndSpinCount
         InterlockedCompareExchange InterlockedDecrement InterlockedExchange
         InterlockedExchangeAdd InterlockedIncrement IsDBCSLeadByte
         IsDBCSLeadByteEx IsDebuggerPresent IsProcessorFeaturePresent
         IsValidCodePage LCMapStringW LeaveCriticalSection LoadLibraryA
         LoadLibraryExW LoadLibraryW LoadResource LocalAlloc LocalFree
-        LockResource MapViewOfFile MoveFileExW MoveFileW MulDiv
-        MultiByteToWideChar OutputDebugStringA OutputDebugStringW
-        QueryPerformanceCounter QueryPerformanceFrequency RaiseException
-        ReadFile ReleaseMutex ReleaseSemaphore RemoveDirectoryW
-        RemoveVectoredExceptionHandler ReplaceFileW ResetEvent ResumeThread
-        RtlCaptureContext RtlUnwind SetCurrentDirectoryW SetEndOfFile
-        SetEnvironmentVariableW SetErrorMode SetEvent SetFileAttributesW
-        SetFilePointer SetFilePointerEx SetFileTime SetLastError
-        SetUnhandledExceptionFilter SizeofResource Sleep SleepEx
+        LockResource lstrcatW lstrcmpiW lstrcmpW lstrcpynW lstrcpyW lstrlenW
+        MapViewOfFile MoveFileExW MoveFileW MulDiv MultiByteToWideChar
+        OutputDebugStringA OutputDebugStringW QueryPerformanceCounter
+        QueryPerformanceFrequency RaiseException ReadFile ReleaseMutex
+        ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler
+        ReplaceFileW ResetEvent ResumeThread RtlCaptureContext RtlUnwind
+        SetCurrentDirectoryW SetEndOfFile SetEnvironmentVariableW SetErrorMode
+        SetEvent SetFileAttributesW SetFilePointer SetFilePointerEx SetFileTime
+        SetLastError SetUnhandledExceptionFilter SizeofResource Sleep SleepEx
         SystemTimeToFileTime TerminateProcess TlsAlloc TlsFree TlsGetValue
         TlsSetValue TryEnterCriticalSection UnhandledExceptionFilter
         UnmapViewOfFile VirtualAlloc VirtualFree VirtualProtect VirtualQuery
         WaitForMultipleObjects WaitForSingleObject WaitForSingleObjectEx
-        WideCharToMultiByte WriteConsoleW WriteFile lstrcmpW lstrcmpiW
-        lstrcpynW lstrlenW
+        WideCharToMultiByte WriteConsoleW WriteFile WritePrivateProfileStringW
     """,
     "user32.dll": """
         AdjustWindowRect AdjustWindowRectEx AppendMenuW BeginDeferWindowPos
-        BeginPaint BringWindowToTop CallNextHookEx CallWindowProcW CharLowerW
-        CharNextW CharPrevW CharUpperW CheckDlgButton CheckMenuItem
-        ClientToScreen CloseClipboard CopyImage CopyRect
-        CreateAcceleratorTableW CreateDialogParamW CreateMenu CreatePopupMenu
-        CreateWindowExW DefDlgProcW DefWindowProcW DeferWindowPos
-        DestroyAcceleratorTable DestroyCursor DestroyIcon DestroyMenu
-        DestroyWindow DialogBoxParamW DispatchMessageW DrawEdge DrawFocusRect
-        DrawFrameControl DrawIconEx DrawMenuBar DrawTextW EmptyClipboard
-        EnableMenuItem EnableWindow EndDeferWindowPos EndDialog EndPaint
-        EnumChildWindows EnumThreadWindows EnumWindows EqualRect FillRect
-        FindWindowExW FindWindowW FlashWindow FrameRect GetActiveWindow
+        BeginPaint BringWindowToTop CallNextHookEx CallWindowProcW
+        CharLowerBuffW CharLowerW CharNextW CharPrevW CharUpperBuffW CharUpperW
+        CheckDlgButton CheckMenuItem ClientToScreen CloseClipboard CopyImage
+        CopyRect CreateAcceleratorTableW CreateDialogParamW CreateMenu
+        CreatePopupMenu CreateWindowExW DefDlgProcW DeferWindowPos
+        DefWindowProcW DestroyAcceleratorTable DestroyCursor DestroyIcon
+        DestroyMenu DestroyWindow DialogBoxParamW DispatchMessageW DrawEdge
+        DrawFocusRect DrawFrameControl DrawIconEx DrawMenuBar DrawTextW
+        EmptyClipboard EnableMenuItem EnableWindow EndDeferWindowPos EndDialog
+        EndPaint EnumChildWindows EnumThreadWindows EnumWindows EqualRect
+        FillRect FindWindowExW FindWindowW FlashWindow FrameRect GetActiveWindow
         GetAncestor GetAsyncKeyState GetCapture GetClassInfoExW GetClassLongW
         GetClassNameW GetClientRect GetClipboardData GetCursor GetCursorPos
-        GetDC GetDCEx GetDesktopWindow GetDlgCtrlID GetDlgItem
-        GetDlgItemTextW GetDoubleClickTime GetFocus GetForegroundWindow
-        GetGUIThreadInfo GetKeyState GetKeyboardState GetLastActivePopup
-        GetMenu GetMessagePos GetMessageTime GetMessageW GetMonitorInfoW
-        GetNextDlgGroupItem GetNextDlgTabItem GetParent GetPropW
-        GetScrollInfo GetScrollPos GetSubMenu GetSysColor GetSysColorBrush
-        GetSystemMenu GetSystemMetrics GetTopWindow GetUpdateRect GetWindow
-        GetWindowDC GetWindowLongW GetWindowPlacement GetWindowRect
-        GetWindowTextLengthW GetWindowTextW GetWindowThreadProcessId
-        InflateRect IntersectRect InvalidateRect IsChild IsClipboardFormatAvailable
-        IsDialogMessageW IsDlgButtonChecked IsIconic IsRectEmpty IsWindow
-        IsWindowEnabled IsWindowUnicode IsWindowVisible IsZoomed KillTimer
-        LoadAcceleratorsW LoadBitmapW LoadCursorW LoadIconW LoadImageW
-        LoadMenuW LoadStringW MapVirtualKeyW MapWindowPoints MessageBeep
-        MessageBoxExW MessageBoxW MonitorFromPoint MonitorFromRect
-        MonitorFromWindow MoveWindow MsgWaitForMultipleObjects OffsetRect
-        OpenClipboard PeekMessageW PostMessageW PostQuitMessage
-        PostThreadMessageW PtInRect RedrawWindow RegisterClassExW
-        RegisterClassW RegisterClipboardFormatW RegisterWindowMessageW
-        ReleaseCapture ReleaseDC RemovePropW ScreenToClient ScrollWindowEx
-        SendDlgItemMessageW SendMessageTimeoutW SendMessageW
-        SendNotifyMessageW SetActiveWindow SetCapture SetClassLongW
-        SetClipboardData SetCursor SetCursorPos SetDlgItemTextW SetFocus
-        SetForegroundWindow SetMenu SetParent SetPropW SetRect SetRectEmpty
-        SetScrollInfo SetScrollPos SetTimer SetWindowLongW SetWindowPlacement
-        SetWindowPos SetWindowTextW SetWindowsHookExW ShowWindow
-        SystemParametersInfoW TrackMouseEvent TrackPopupMenu
-        TranslateAcceleratorW TranslateMessage UnhookWindowsHookEx
-        UnionRect UnregisterClassW UpdateWindow ValidateRect WaitMessage
-        WindowFromPoint wsprintfW wvsprintfW
+        GetDC GetDCEx GetDesktopWindow GetDlgCtrlID GetDlgItem GetDlgItemTextW
+        GetDoubleClickTime GetFocus GetForegroundWindow GetGUIThreadInfo
+        GetKeyboardState GetKeyState GetLastActivePopup GetMenu GetMessagePos
+        GetMessageTime GetMessageW GetMonitorInfoW GetNextDlgGroupItem
+        GetNextDlgTabItem GetParent GetPropW GetScrollInfo GetScrollPos
+        GetSubMenu GetSysColor GetSysColorBrush GetSystemMenu GetSystemMetrics
+        GetTopWindow GetUpdateRect GetWindow GetWindowDC GetWindowLongW
+        GetWindowPlacement GetWindowRect GetWindowTextLengthW GetWindowTextW
+        GetWindowThreadProcessId InflateRect IntersectRect InvalidateRect
+        IsChild IsClipboardFormatAvailable IsDialogMessageW IsDlgButtonChecked
+        IsIconic IsRectEmpty IsWindow IsWindowEnabled IsWindowUnicode
+        IsWindowVisible IsZoomed KillTimer LoadAcceleratorsW LoadBitmapW
+        LoadCursorW LoadIconW LoadImageW LoadMenuW LoadStringW MapVirtualKeyW
+        MapWindowPoints MessageBeep MessageBoxExW MessageBoxW MonitorFromPoint
+        MonitorFromRect MonitorFromWindow MoveWindow MsgWaitForMultipleObjects
+        OffsetRect OpenClipboard PeekMessageW PostMessageW PostQuitMessage
+        PostThreadMessageW PtInRect RedrawWindow RegisterClassExW RegisterClassW
+        RegisterClipboardFormatW RegisterWindowMessageW ReleaseCapture ReleaseDC
+        RemovePropW ScreenToClient ScrollWindowEx SendDlgItemMessageW
+        SendMessageTimeoutW SendMessageW SendNotifyMessageW SetActiveWindow
+        SetCapture SetClassLongW SetClipboardData SetCursor SetCursorPos
+        SetDlgItemTextW SetFocus SetForegroundWindow SetMenu SetParent SetPropW
+        SetRect SetRectEmpty SetScrollInfo SetScrollPos SetTimer SetWindowLongW
+        SetWindowPlacement SetWindowPos SetWindowsHookExW SetWindowTextW
+        ShowWindow SystemParametersInfoW TrackMouseEvent TrackPopupMenu
+        TranslateAcceleratorW TranslateMessage UnhookWindowsHookEx UnionRect
+        UnregisterClassW UpdateWindow ValidateRect WaitMessage WindowFromPoint
+        wsprintfW wvsprintfW
     """,
     "gdi32.dll": """
-        BitBlt CombineRgn CreateBitmap CreateBrushIndirect CreateCompatibleBitmap
-        CreateCompatibleDC CreateDIBSection CreateFontIndirectW CreateFontW
-        CreatePen CreateRectRgn CreateSolidBrush DeleteDC DeleteObject
-        ExcludeClipRect ExtTextOutW GetCurrentObject GetDIBits GetDeviceCaps
-        GetObjectType GetObjectW GetStockObject GetTextExtentPoint32W
-        GetTextFaceW GetTextMetricsW IntersectClipRect LineTo MoveToEx PatBlt
-        Rectangle RestoreDC SaveDC SelectClipRgn SelectObject SetBkColor
-        SetBkMode SetDIBits SetMapMode SetStretchBltMode SetTextColor
-        StretchBlt StretchDIBits TextOutW
+        BitBlt CombineRgn CreateBitmap CreateBrushIndirect
+        CreateCompatibleBitmap CreateCompatibleDC CreateDIBSection
+        CreateFontIndirectW CreateFontW CreatePen CreateRectRgn CreateSolidBrush
+        DeleteDC DeleteObject ExcludeClipRect ExtTextOutW GetCurrentObject
+        GetDeviceCaps GetDIBits GetObjectType GetObjectW GetStockObject
+        GetTextExtentPoint32W GetTextFaceW GetTextMetricsW IntersectClipRect
+        LineTo MoveToEx PatBlt Rectangle RestoreDC SaveDC SelectClipRgn
+        SelectObject SetBkColor SetBkMode SetDIBits SetMapMode SetStretchBltMode
+        SetTextColor StretchBlt StretchDIBits TextOutW
     """,
     "comctl32.dll": """
-        CreateStatusWindowW CreateToolbarEx ImageList_Add ImageList_AddMasked
-        ImageList_Create ImageList_Destroy ImageList_Draw ImageList_GetIconSize
-        ImageList_ReplaceIcon InitCommonControls InitCommonControlsEx
-        _TrackMouseEvent
+        _TrackMouseEvent CreateStatusWindowW CreateToolbarEx ImageList_Add
+        ImageList_AddMasked ImageList_Create ImageList_Destroy ImageList_Draw
+        ImageList_GetIconSize ImageList_ReplaceIcon InitCommonControls
+        InitCommonControlsEx
     """,
     "comdlg32.dll": """
         ChooseColorW ChooseFontW CommDlgExtendedError FindTextW GetFileTitleW
@@ -149,21 +147,21 @@ ALLOWED = {
     """,
     "msvcrt.dll": """
         ___lc_codepage_func ___mb_cur_max_func __dllonexit __getmainargs
-        __initenv __mb_cur_max __p__acmdln __p__commode __p__fmode
-        __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv
-        _amsg_exit _beginthreadex _cexit _close _endthreadex _errno _exit
-        _fileno _fpreset _get_osfhandle _initterm _iob _isatty _lock _lseek
-        _onexit _open _read _setjmp _setmode _snprintf _snwprintf _strdup
-        _stricmp _strnicmp _unlock _vsnprintf _vsnwprintf _wcsdup _wcsicmp
-        _wcsnicmp _wfopen _write abort abs atoi atol bsearch calloc exit
-        fclose fflush fgetc fgets fopen fprintf fputc fputs fputwc fread free
-        fseek ftell fwprintf fwrite getenv isalpha isdigit isspace iswalpha
-        iswdigit iswspace localeconv longjmp malloc mbstowcs memchr memcmp
-        memcpy memmove memset printf qsort raise realloc setlocale setvbuf
-        signal sprintf strcat strchr strcmp strcpy strerror strftime strlen
-        strncmp strncpy strrchr strstr strtol strtoul swprintf tolower
-        toupper towlower towupper vfprintf vsprintf wcscat wcschr wcscmp
-        wcscpy wcslen wcsncmp wcsncpy wcsrchr wcsstr wcstol wcstombs wcstoul
+        __initenv __mb_cur_max __p__acmdln __p__commode __p__fmode __p__wcmdln
+        __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit
+        _beginthreadex _cexit _close _endthreadex _errno _exit _fileno _fpreset
+        _get_osfhandle _initterm _iob _isatty _lock _lseek _onexit _open _read
+        _setjmp _setmode _snprintf _snwprintf _strdup _stricmp _strnicmp _unlock
+        _vsnprintf _vsnwprintf _wcsdup _wcsicmp _wcsnicmp _wfopen _write abort
+        abs atoi atol bsearch calloc exit fclose fflush fgetc fgets fopen
+        fprintf fputc fputs fputwc fread free fseek ftell fwprintf fwrite getenv
+        isalpha isdigit isspace iswalpha iswdigit iswspace localeconv longjmp
+        malloc mbstowcs memchr memcmp memcpy memmove memset printf qsort raise
+        realloc setlocale setvbuf signal sprintf strcat strchr strcmp strcpy
+        strerror strftime strlen strncmp strncpy strrchr strstr strtol strtoul
+        swprintf tolower toupper towlower towupper vfprintf vsprintf wcscat
+        wcschr wcscmp wcscpy wcslen wcsncmp wcsncpy wcsrchr wcsstr wcstol
+        wcstombs wcstoul
     """,
 }
 ALLOWED = {dll: set(names.split()) for dll, names in ALLOWED.items()}
@@ -248,7 +246,8 @@ def main(argv):
     if found:
         return 1
     print(f"{exe}: starts on Windows XP SP3: only allowlisted imports, subsystem and OS"
-          f" version 5.01 at most, DYNAMIC_BASE and NX_COMPAT, no manifest")
+          f" version 5.01 at most, DYNAMIC_BASE and NX_COMPAT"
+          + (", no manifest" if len(argv) == 5 else ""))
     return 0
 
 
