@@ -15,7 +15,14 @@ if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
   echo "release: the working tree has uncommitted changes; this zip is not the commit's" >&2
 fi
 # The zip's file times: the commit's time, so that the same commit gives the same zip.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
+# Outside a checkout of its own (a source archive), 1980-01-01.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=315532800
+  if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+  fi
+fi
+export SOURCE_DATE_EPOCH
 
 rm -rf "$build"
 # Only the program, with the toolchain that lets it run on Windows XP.
