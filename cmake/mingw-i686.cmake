@@ -1,6 +1,9 @@
-# Cross-compiles for 32-bit Windows with Debian's MinGW-w64 (i686). The posix
-# thread model gives the C++ library std::mutex and std::thread (GoogleTest needs
-# them); linked statically, the programs still run on their own.
+# Cross-compiles the Wine test programs and benchmarks for 32-bit Windows with
+# Debian's MinGW-w64 (i686). The posix thread model gives the C++ library
+# std::mutex and std::thread (GoogleTest needs them); linked statically, the
+# programs still run on their own. Its thread library calls functions that
+# Windows XP lacks (GetTickCount64), so the program that ships is built with
+# mingw-i686-win32.cmake instead.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(
   cmake make g++ googletest libgtest-dev   # native build and unit tests
-  g++-mingw-w64-i686                       # the Windows program
+  g++-mingw-w64-i686-win32                 # the Windows program (win32 threads: runs on XP)
+  g++-mingw-w64-i686-posix                 # its Wine test programs (GoogleTest needs std::mutex)
+  python3                                  # the XP import check, the release zip
   wine wine32:i386 fonts-wine              # running it
   xvfb imagemagick                         # a virtual display and screenshots
   python3                                  # checks the committed pictures against their script

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh
 tools/build.sh >/dev/null
-exe=$PWD/build/win32/Tolvex111.exe
+exe=$PWD/build/program/Tolvex111.exe
 
 if [ -n "${DISPLAY:-}" ]; then
   tools/wine-test.sh --prepare build/win32
