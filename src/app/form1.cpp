@@ -207,7 +207,7 @@ bool IsPushButton(const Form1& form, HWND control) {
   return false;
 }
 
-LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT Form1Message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   Form1* form = FormOf(hwnd);
   switch (message) {
     case WM_NCCREATE:
@@ -260,6 +260,24 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
       break;
   }
   return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+// Where messages enter the program's code: no exception gets past here into
+// the system's code. The commands turn running out of memory into their own
+// failure reports; this is the last resort for anything else, and needs no
+// memory itself.
+LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  try {
+    return Form1Message(hwnd, message, wparam, lparam);
+  } catch (...) {
+    if (message == WM_NCCREATE) return FALSE;
+    if (message == WM_CREATE) return -1;
+    wchar_t title[128] = L"";
+    GetWindowTextW(hwnd, title, 128);
+    MessageBoxW(hwnd, L"The last action could not be finished: there is not enough memory.",
+                title, MB_OK | MB_ICONERROR);
+    return 0;
+  }
 }
 
 }  // namespace
