@@ -233,6 +233,93 @@ TEST_F(HostileTest, AFolderGivenAsTheFileIsOpenedAsAFolder) {
   }
 }
 
+// Names at and beyond what the file dialog takes: the folder, a backslash and
+// the name (the ".txt" the dialog adds included) in 259 characters. Wine's
+// dialog overruns a buffer past that; the program must answer with a message
+// and keep the dialog open, and must save and load every name that fits.
+TEST_F(HostileTest, LongNamesInTheFileDialogs) {
+  const std::wstring deep = folder + L"\\" + std::wstring(60, L'd') + L"\\" + std::wstring(60, L'e');
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\" + std::wstring(60, L'd')).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+  const std::wstring root = L"C:";  // its names are "C:\\...", and it is "C:\\" as a working folder
+  // A name that fills the path to `length` characters in `in`.
+  auto filling = [](const std::wstring& in, std::size_t length) {
+    return std::wstring(length - in.size() - 1 - 4, L'n') + L".txt";
+  };
+  const struct {
+    const char* name;
+    int button;
+    std::wstring in;     // the dialog's folder: the program's working folder
+    std::wstring typed;  // typed into the name field
+    bool enter;          // OK by the Enter key instead of the button
+    bool fits;
+  } cases[] = {
+      {"250-character name in a deep folder, Save", kIdSave, deep, std::wstring(250, L'x') + L".txt", false, false},
+      {"250-character name in a deep folder, Open", kIdOpen, deep, std::wstring(250, L'x') + L".txt", false, false},
+      {"250-character name without extension, Save by Enter", kIdSave, deep, std::wstring(250, L'x'), true, false},
+      {"whole path of 300 characters typed, Open by Enter", kIdOpen, deep, deep + L"\\" + filling(deep, 300), true, false},
+      {"one character more than fits, Save", kIdSave, deep, filling(deep, 260), false, false},
+      {"the longest name the deep folder takes, Save", kIdSave, deep, filling(deep, 259), false, true},
+      {"the longest name the deep folder takes, Open", kIdOpen, deep, filling(deep, 259), false, true},
+      {"a 255-character name in C:\\, the longest a name can be, Save", kIdSave, root, filling(root, 258), false, true},
+      {"a 255-character name in C:\\, Open", kIdOpen, root, filling(root, 258), false, true},
+  };
+  for (const auto& c : cases) {
+    Target app(c.in == root ? root + L"\\" : c.in);
+    const bool absolute = c.typed.size() > 1 && c.typed[1] == L':';
+    const std::wstring path = absolute ? c.typed : c.in + L"\\" + c.typed;
+    app.SetText(kIdText, L"work in progress");
+    if (c.fits && c.button == kIdOpen) WriteFileBytes(path, "long named news\r\n");
+    app.Click(c.button);
+    HWND dialog = app.WaitForDialog();
+    ASSERT_TRUE(dialog) << c.name;
+    SendMessageW(FileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.typed.c_str()));
+    if (c.enter) {
+      PostMessageW(FileNameEdit(dialog), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+      PostMessageW(FileNameEdit(dialog), WM_KEYUP, VK_RETURN, 0xC01C0001);
+    } else {
+      ClickButton(dialog, IDOK);
+    }
+    std::wstring shown;
+    if (c.fits) {
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << c.name;
+    } else {
+      HWND box = app.WaitForDialog(dialog, 30000);
+      EXPECT_TRUE(box) << c.name << ": a message";
+      if (box) {
+        shown = MessageBoxText(box);
+        EXPECT_NE(shown.find(L"too long"), std::wstring::npos) << c.name << ": " << Narrow(shown);
+        ClickButton(box, IDOK);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); })) << c.name;
+      }
+      EXPECT_TRUE(IsWindowVisible(dialog)) << c.name << ": the dialog stays open";
+      CancelDialog(dialog);
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << c.name;
+    }
+    app.Sync();
+    const DWORD alive = app.WaitForExit(0);
+    ASSERT_EQ(alive, static_cast<DWORD>(STILL_ACTIVE)) << c.name << ": the program lives";
+    const std::wstring text = app.Text(kIdText);
+    const std::string file = ReadFileBytes(path);
+    std::string outcome;
+    if (!c.fits) {
+      EXPECT_EQ(text, L"work in progress") << c.name;
+      EXPECT_FALSE(FileExists(path)) << c.name;
+      outcome = "the dialog says " + Shown(shown.substr(0, shown.find(L"\n"))) +
+                " and stays open; after Cancel the editor text is " + Kept(text == L"work in progress");
+    } else if (c.button == kIdSave) {
+      EXPECT_EQ(file, "work in progress\r\n") << c.name;
+      outcome = file == "work in progress\r\n" ? "saved, every byte" : "NOT SAVED";
+    } else {
+      EXPECT_EQ(text, L"long named news\r\n") << c.name;
+      outcome = text == L"long named news\r\n" ? "loaded" : "NOT LOADED: " + Shown(text);
+    }
+    EXPECT_TRUE(LeftoverTemporaries(c.in).empty()) << c.name;
+    if (c.fits && c.button == kIdOpen) DeleteFileW(path.c_str());
+    Seen(std::string(c.name) + " (path of " + std::to_string(path.size()) + " characters): " + outcome);
+  }
+}
+
 TEST_F(HostileTest, NamesOutsideTheCodePage) {
   const std::wstring names[] = {
       L"\u65B0\u805E.txt",                   // CJK
