@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <new>
 #include <functional>
 #include <memory>
 #include <string>
@@ -421,15 +424,62 @@ TEST_F(HostileTest, FullDiskKeepsTheOldFileAndTheText) {
   DeleteFileW(path.c_str());
 }
 
-// Real files, with a disk that fills up, or a replace step that fails, at a
-// chosen point below the file layer.
+// Faults of the system calls below the Win32 file layer, which Wine does not
+// produce: ReplaceFileW failing after it removed the old file, MoveFileExW
+// failing, and a folder where no new file may be made.
+struct SystemFaults {
+  DWORD replace_error = 0;  // the old file is removed first
+  DWORD move_error = 0;
+  bool no_new_files = false;
+};
+SystemFaults g_faults;
+
+BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                          LPVOID exclude, LPVOID reserved) {
+  if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
+  DeleteFileW(target);
+  SetLastError(g_faults.replace_error);
+  return FALSE;
+}
+
+BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (!g_faults.move_error) return MoveFileExW(from, to, flags);
+  SetLastError(g_faults.move_error);
+  return FALSE;
+}
+
+HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flags, HANDLE model) {
+  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+Win32FileApi FaultyApi() {
+  Win32FileApi api;
+  api.create_file = FaultyCreate;
+  api.replace_file = FaultyReplace;
+  api.move_file = FaultyMove;
+  return api;
+}
+
+// Real files, with a disk that fills up, a replace step that fails, or memory
+// that runs out, at a chosen point below the file layer. Notes the cursor
+// shown while the files are read and written.
 class FailingDisk final : public FileSystem {
  public:
   std::size_t room = SIZE_MAX;  // bytes that fit before the disk is full
   DWORD commit_error = 0;
+  bool out_of_memory = false;   // reads and writes throw std::bad_alloc
+  HCURSOR cursor = nullptr;     // at the last read or write
 
   Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) override {
-    return real_.OpenInput(name, file);
+    std::unique_ptr<InputFile> real;
+    const Status status = real_.OpenInput(name, real);
+    if (status.ok()) file = std::make_unique<Input>(*this, std::move(real));
+    return status;
   }
   Status OpenReplacement(const Path& name, std::unique_ptr<ReplacementFile>& file) override {
     std::unique_ptr<ReplacementFile> real;
@@ -439,20 +489,37 @@ class FailingDisk final : public FileSystem {
   }
 
  private:
+  class Input final : public InputFile {
+   public:
+    Input(FailingDisk& disk, std::unique_ptr<InputFile> real) : disk_(disk), real_(std::move(real)) {}
+    Status Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+      disk_.cursor = GetCursor();
+      if (disk_.out_of_memory) throw std::bad_alloc();
+      return real_->Read(buffer, capacity, got);
+    }
+
+   private:
+    FailingDisk& disk_;
+    std::unique_ptr<InputFile> real_;
+  };
+
   class Replacement final : public ReplacementFile {
    public:
     Replacement(FailingDisk& disk, std::unique_ptr<ReplacementFile> real)
         : disk_(disk), real_(std::move(real)) {}
     Status Write(const char* data, std::size_t size) override {
+      disk_.cursor = GetCursor();
       const std::size_t fits = std::min(size, disk_.room - written_);
       Status status = real_->Write(data, fits);
       written_ += fits;
+      if (disk_.out_of_memory) throw std::bad_alloc();
       if (status.ok() && fits < size) status = Status(ERROR_DISK_FULL);
       return status;
     }
     Status Commit() override {
       return disk_.commit_error ? Status(disk_.commit_error) : real_->Commit();
     }
+    ReplacementAftermath AfterFailure() override { return real_->AfterFailure(); }
 
    private:
     FailingDisk& disk_;
@@ -460,7 +527,7 @@ class FailingDisk final : public FileSystem {
     std::size_t written_ = 0;
   };
 
-  Win32FileSystem real_;
+  Win32FileSystem real_{FaultyApi()};
 };
 
 // The editor and the commands of Form1, in this process, over `fs`.
@@ -476,8 +543,13 @@ class LocalEditor {
         slots_(fs),
         editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
     SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
+    SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
   }
   ~LocalEditor() { DestroyWindow(frame_); }
+
+  // From now on the editor drops a text longer than `characters` and reports
+  // success all the same, as a text box does with a text it cannot hold.
+  void SetCapacity(std::size_t characters) { capacity_ = characters; }
   LocalEditor(const LocalEditor&) = delete;
   LocalEditor& operator=(const LocalEditor&) = delete;
 
@@ -503,49 +575,137 @@ class LocalEditor {
   }
 
  private:
+  static LRESULT CALLBACK LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR id, DWORD_PTR data) {
+    const auto* self = reinterpret_cast<const LocalEditor*>(data);
+    if (message == WM_SETTEXT && lparam &&
+        std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
+      return TRUE;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+  }
+
   HWND frame_;
   HWND text_;
   CommonDialog dialog_;
   FileSlots slots_;
   NewsEditor editor_;
+  std::size_t capacity_ = SIZE_MAX;
 };
 
 TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
   const std::wstring path = folder + L"\\news.txt";
   const std::wstring text = Widen(NewsText(300000));
+  constexpr const char* kOld = "old news\r\n";
   const struct {
     const char* name;
+    bool exists;  // the file is there before the save
     std::size_t room;
     DWORD commit_error;
+    SystemFaults faults;
+    bool out_of_memory;
     DWORD shown;
+    const wchar_t* says;  // what the box says became of the file
+    const char* after;    // the file afterwards; nullptr: a part of the new text may be in it
+    std::size_t leftovers;
   } cases[] = {
-      {"disk full at the first write", 0, 0, ERROR_DISK_FULL},
-      {"disk full part way", 100000, 0, ERROR_DISK_FULL},
-      {"replacing the old file fails", SIZE_MAX, ERROR_UNABLE_TO_REMOVE_REPLACED,
-       ERROR_UNABLE_TO_REMOVE_REPLACED},
+      {"disk full at the first write", true, 0, 0, {}, false, ERROR_DISK_FULL,
+       L"The file was not changed", kOld, 0},
+      {"disk full part way", true, 100000, 0, {}, false, ERROR_DISK_FULL, L"The file was not changed", kOld, 0},
+      {"replacing the old file fails", true, SIZE_MAX, ERROR_UNABLE_TO_REMOVE_REPLACED, {}, false,
+       ERROR_UNABLE_TO_REMOVE_REPLACED, L"The file was not changed", kOld, 0},
+      {"disk full, saving under a new name", false, 0, 0, {}, false, ERROR_DISK_FULL,
+       L"No file was written", "<missing>", 0},
+      {"memory runs out while writing", true, SIZE_MAX, 0, {}, true, ERROR_NOT_ENOUGH_MEMORY,
+       L"The file was not changed", kOld, 0},
+      {"the replace removed the old file, and the new one cannot be moved into its place", true, SIZE_MAX,
+       0, {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_ACCESS_DENIED}, false, ERROR_UNABLE_TO_MOVE_REPLACEMENT,
+       L"It was saved to\n", "<missing>", 1},
+      {"no new file may be made in the folder, and the disk fills part way", true, 100000, 0,
+       {0, 0, true}, false, ERROR_DISK_FULL, L"The file may hold a part of the new text", nullptr, 0},
   };
   FailingDisk disk;
   LocalEditor editor(disk);
   for (const auto& c : cases) {
-    WriteFileBytes(path, "old news\r\n");
+    DeleteFileW(path.c_str());
+    if (c.exists) WriteFileBytes(path, kOld);
     disk.room = c.room;
     disk.commit_error = c.commit_error;
+    disk.out_of_memory = c.out_of_memory;
+    disk.cursor = nullptr;
+    g_faults = c.faults;
     editor.SetText(text);
     bool saved = true;
     const std::wstring message =
         editor.AnsweringBoxes(IDOK, [&] { saved = SaveNewsFile(editor.commands(), path); });
-    const bool kept = ReadFileBytes(path) == "old news\r\n";
+    g_faults = SystemFaults{};
+    const std::string after = ReadFileBytes(path);
     const bool text_kept = editor.Text() == text;
-    const std::size_t leftovers = LeftoverTemporaries(folder).size();
+    const std::vector<std::wstring> leftovers = LeftoverTemporaries(folder);
     EXPECT_FALSE(saved) << c.name;
     EXPECT_NE(message.find(path), std::wstring::npos) << c.name << ": " << Narrow(message);
     EXPECT_NE(message.find(SystemErrorText(c.shown)), std::wstring::npos) << c.name << ": " << Narrow(message);
-    EXPECT_TRUE(kept) << c.name;
+    EXPECT_NE(message.find(c.says), std::wstring::npos) << c.name << ": " << Narrow(message);
+    if (c.after) {
+      EXPECT_EQ(after, c.after) << c.name;
+    }
     EXPECT_TRUE(text_kept) << c.name;
-    EXPECT_EQ(leftovers, 0u) << c.name;
-    Seen(std::string("fault below the file layer, ") + c.name + ": the box says " + Shown(message) +
-         "; the old file " + Kept(kept) + "; the editor text " + Kept(text_kept) + "; " +
-         std::to_string(leftovers) + " temporary files left");
+    EXPECT_EQ(leftovers.size(), c.leftovers) << c.name;
+    std::string copy;
+    for (const std::wstring& name : leftovers) {
+      // A kept file holds the whole new text, and the box names it.
+      copy = ReadFileBytes(folder + L"\\" + name);
+      EXPECT_EQ(copy, Narrow(text) + "\r\n") << c.name;
+      EXPECT_NE(message.find(folder + L"\\" + name), std::wstring::npos) << c.name << ": " << Narrow(message);
+      DeleteFileW((folder + L"\\" + name).c_str());
+    }
+    EXPECT_EQ(disk.cursor, LoadCursorW(nullptr, IDC_WAIT)) << c.name << ": the wait cursor shows while writing";
+    const std::wstring said = message.substr(0, message.rfind(L"\n\n"));
+    Seen(std::string("fault below the file layer, ") + c.name + ": the box says " +
+         Shown(said.substr(said.find(L"\n\n") + 2)) + " and " + Shown(message) + "; the file " +
+         (after == kOld ? "kept" : after == "<missing>" ? "missing" : "CHANGED") + "; the editor text " +
+         Kept(text_kept) + "; " + std::to_string(leftovers.size()) + " other files left" +
+         (copy.empty() ? "" : copy == Narrow(text) + "\r\n" ? ", holding the whole new text" : ", DIFFERENT"));
+  }
+}
+
+// Load, where memory runs out or the text is more than the editor can hold:
+// the editor shows the error text, and the next load works.
+TEST_F(HostileTest, LoadFaultsBelowTheFileLayerShowTheErrorText) {
+  const std::wstring path = folder + L"\\news.txt";
+  const std::string content = NewsText(100000);
+  WriteFileBytes(path, content);
+  const struct {
+    const char* name;
+    bool out_of_memory;
+    std::size_t editor_holds;  // characters WM_SETTEXT takes; more are dropped, reporting success
+  } cases[] = {
+      {"memory runs out while reading", true, SIZE_MAX},
+      {"the text is more than the editor holds", false, 50000},
+      {"the file just fits", false, 100500},
+  };
+  FailingDisk disk;
+  LocalEditor editor(disk);
+  for (const auto& c : cases) {
+    disk.out_of_memory = c.out_of_memory;
+    disk.cursor = nullptr;
+    editor.SetText(L"old text");
+    editor.SetCapacity(c.editor_holds);
+    const bool loaded = LoadNewsFile(editor.commands(), path);
+    const std::wstring shown = editor.Text();
+    const bool fits = !c.out_of_memory && content.size() <= c.editor_holds;
+    EXPECT_EQ(loaded, fits) << c.name;
+    EXPECT_EQ(shown, fits ? Widen(content) : L"Error while opening file") << c.name;
+    EXPECT_EQ(ReadFileBytes(path), content) << c.name;
+    EXPECT_EQ(disk.cursor, LoadCursorW(nullptr, IDC_WAIT)) << c.name << ": the wait cursor shows while reading";
+    disk.out_of_memory = false;
+    editor.SetCapacity(SIZE_MAX);
+    const bool again = LoadNewsFile(editor.commands(), path);
+    EXPECT_TRUE(again) << c.name << ": nothing of the failed load is held";
+    Seen(std::string("Load code, ") + c.name + ": the editor shows " + Shown(shown) +
+         "; the file " + Kept(ReadFileBytes(path) == content) + "; loading again afterwards " +
+         (again ? "works" : "FAILS"));
   }
 }
 
