@@ -150,6 +150,67 @@ TEST_F(HostileTest, FiftyMegabyteFileLoadsWholeAndSavesBackByteForByte) {
        (copied ? "every byte and one CR LF" : "DIFFERENT") + "; the file " + Kept(kept));
 }
 
+// Files larger than the text box of a 32-bit program can take: it reports
+// success for a text it cannot hold and keeps its old one, and such a file
+// takes the memory of the program's own copies too. The file must not seem
+// loaded, and the program must live on.
+TEST_F(HostileTest, FilesBeyondWhatTheEditorHoldsFailVisibly) {
+  const struct {
+    const char* name;
+    unsigned megabytes;
+  } cases[] = {
+      {"300 MB news file", 300},
+      {"460 MB news file", 460},
+  };
+  const std::string block = NewsText(1u << 20);  // whole lines
+  const std::wstring path = folder + L"\\huge.txt";
+  for (const auto& c : cases) {
+    {
+      UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      ASSERT_TRUE(file) << c.name;
+      for (unsigned i = 0; i < c.megabytes; ++i) {
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
+                    written == block.size()) << c.name;
+      }
+    }
+    const std::size_t size = static_cast<std::size_t>(c.megabytes) * block.size();
+    Target app(folder);
+    app.SetText(kIdText, L"old text, which must not pass for the file's");
+    const DWORD start = GetTickCount();
+    Load(app, path);
+    const DWORD took = GetTickCount() - start;
+    const std::wstring shown = app.Text(kIdText);
+    const bool alive = app.WaitForExit(0) == STILL_ACTIVE;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    std::string start_of_file(block.size(), '\0');
+    {
+      UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+      DWORD got = 0;
+      if (!file || !ReadFile(file.get(), start_of_file.data(), static_cast<DWORD>(block.size()), &got, nullptr)) got = 0;
+      start_of_file.resize(got);
+    }
+    const bool kept = data.nFileSizeLow == size && data.nFileSizeHigh == 0 && start_of_file == block;
+    EXPECT_EQ(shown, L"Error while opening file") << c.name;
+    EXPECT_TRUE(alive) << c.name;
+    EXPECT_TRUE(kept) << c.name;
+    // The program goes on working.
+    const std::wstring small = folder + L"\\small.txt";
+    WriteFileBytes(small, "small news\r\n");
+    Load(app, small);
+    EXPECT_EQ(app.Text(kIdText), L"small news\r\n") << c.name;
+    app.SetText(kIdText, L"saved after it");
+    EXPECT_EQ(Save(app, small), nullptr) << c.name;
+    EXPECT_EQ(ReadFileBytes(small), "saved after it\r\n") << c.name;
+    DeleteFileW(path.c_str());
+    Seen(std::string(c.name) + " (" + std::to_string(size) + " bytes) loaded over old text: the editor shows " +
+         Shown(shown) + " after " + std::to_string((took + 500) / 1000) + " s; the program " +
+         (alive ? "lives" : "ENDED") + "; the file " + Kept(kept) + "; loading and saving a small file afterwards " +
+         (ReadFileBytes(small) == "saved after it\r\n" ? "works" : "FAILS"));
+  }
+}
+
 TEST_F(HostileTest, FilesThatAreNotNewsTextAreRefusedAndKept) {
   const struct {
     const char* name;
