@@ -32,6 +32,7 @@ using namespace driver;
 
 constexpr int kLookIn = 0x471;  // the file dialog's folder combo
 constexpr DWORD kLargeLoadMs = 300000;
+constexpr DWORD kDialogMs = 120000;  // for a dialog to come or go on a busy machine
 
 // About `bytes` bytes of news: numbered lines of 20 to 120 characters, CR LF.
 std::string NewsText(std::size_t bytes) {
@@ -335,7 +336,7 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
     app.SetText(kIdText, L"work in progress");
     if (c.fits && c.button == kIdOpen) WriteFileBytes(path, "long named news\r\n");
     app.Click(c.button);
-    HWND dialog = app.WaitForDialog();
+    HWND dialog = app.WaitForDialog(nullptr, kDialogMs);
     ASSERT_TRUE(dialog) << c.name;
     SendMessageW(FileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.typed.c_str()));
     if (c.enter) {
@@ -346,19 +347,19 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
     }
     std::wstring shown;
     if (c.fits) {
-      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << c.name;
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, kDialogMs)) << c.name;
     } else {
-      HWND box = app.WaitForDialog(dialog, 30000);
+      HWND box = app.WaitForDialog(dialog, kDialogMs);
       EXPECT_TRUE(box) << c.name << ": a message";
       if (box) {
         shown = MessageBoxText(box);
         EXPECT_NE(shown.find(L"too long"), std::wstring::npos) << c.name << ": " << Narrow(shown);
         ClickButton(box, IDOK);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); })) << c.name;
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, kDialogMs)) << c.name;
       }
       EXPECT_TRUE(IsWindowVisible(dialog)) << c.name << ": the dialog stays open";
       CancelDialog(dialog);
-      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << c.name;
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, kDialogMs)) << c.name;
     }
     app.Sync();
     const DWORD alive = app.WaitForExit(0);
