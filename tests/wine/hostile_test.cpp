@@ -1,7 +1,9 @@
-// Hostile files and surroundings, against the real program: a huge file,
-// files that are not news text, files that vanish or lock after they were
-// chosen, a folder or a foreign name given as the file, a full disk, and the
-// window closed around a large load. No case may crash or hang the program,
+// Hostile files and surroundings, against the real program: a huge file and
+// files beyond what the editor holds, files that are not news text, files
+// that vanish or lock after they were chosen, a folder, a foreign or an
+// overlong name given as the file, a full disk, and the window closed around
+// a large load; and, in this process, faults and lack of memory injected below
+// the file layer. No case may crash or hang the program,
 // lose the editor's text or a file's earlier content. docs/reliability.md
 // lists what each case showed.
 #include <gtest/gtest.h>
