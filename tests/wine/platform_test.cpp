@@ -50,18 +50,27 @@ TEST(Win32FileSystemTest, ReplacesWholeFilesAndLeavesNoTemporaryFile) {
       {longest + L".txt", nullptr, "the longest name, new\r\n"},
       {longest + L".txt", "old", "the longest name, replaced\r\n"},
       {L"a", "old", "a name shorter than the temporary file's\r\n"},
+      // The folder leaves too little room for the temporary file's name in MAX_PATH.
+      {std::wstring(230, L'f') + L"\\a", nullptr, "new, in a folder near MAX_PATH\r\n"},
+      {std::wstring(230, L'f') + L"\\a", "old", "replaced, in a folder near MAX_PATH\r\n"},
       {L"longer.txt", "a much longer old content\r\n", "short\r\n"},
       {L"empty.txt", "old", ""},
       {L"big.txt", "old", std::string(3 << 20, 'b')},
       {L"\u043d\u043e\u0432\u043e\u0441\u0442\u0438.txt", "old", "cyrillic name\r\n"},
   };
   for (const auto& c : cases) {
-    const std::wstring folder = FreshFolder(L"replace");
-    const std::wstring path = folder + L"\\" + c.name;
+    const std::size_t slash = c.name.rfind(L'\\');
+    const std::wstring base = slash == std::wstring::npos ? c.name : c.name.substr(slash + 1);
+    std::wstring folder = FreshFolder(L"replace");
+    if (slash != std::wstring::npos) {
+      folder += L"\\" + c.name.substr(0, slash);
+      ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    const std::wstring path = folder + L"\\" + base;
     if (c.old_content) WriteFileBytes(path, c.old_content);
-    ASSERT_TRUE(Replace(path, c.content).ok()) << Narrow(c.name) << " in " << Narrow(folder);
-    EXPECT_EQ(ReadFileBytes(path), c.content) << Narrow(c.name);
-    EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{c.name});
+    ASSERT_TRUE(Replace(path, c.content).ok()) << Narrow(base) << " in " << Narrow(folder);
+    EXPECT_EQ(ReadFileBytes(path), c.content) << Narrow(base);
+    EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{base});
   }
 }
 
