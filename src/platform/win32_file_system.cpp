@@ -53,11 +53,18 @@ bool Missing(const Path& name) {
 // New content in a file of its own beside the target.
 class Win32ReplacementFile final : public ReplacementFile {
  public:
-  Win32ReplacementFile(const Win32FileApi& api, Path target, Path temp, UniqueFile file)
-      : api_(api), target_(std::move(target)), temp_(std::move(temp)), file_(std::move(file)) {}
+  Win32ReplacementFile(const Win32FileApi& api, Path target)
+      : api_(api), target_(std::move(target)) {}
+
+  // Takes over the new file once it exists. Made before it, so that no
+  // allocation can fail between its creation and its owner's.
+  void Adopt(Path temp, UniqueFile file) noexcept {
+    temp_ = std::move(temp);
+    file_ = std::move(file);
+  }
 
   ~Win32ReplacementFile() override {
-    if (committed_ || kept_) return;
+    if (committed_ || kept_ || temp_.empty()) return;
     file_.reset();
     DeleteFileW(temp_.c_str());
   }
@@ -198,6 +205,7 @@ Status Win32FileSystem::OpenReplacement(const Path& name,
   // in for, and where the folder leaves too little room, the unlimited form.
   static unsigned next = (GetCurrentProcessId() * 2654435761u + GetTickCount()) & 0xFFFF;
   const Path folder = FolderOf(name);
+  auto replacement = std::make_unique<Win32ReplacementFile>(api_, name);
   for (unsigned attempt = 0; attempt <= 0xFFFF; ++attempt) {
     wchar_t temp_name[16];
     std::swprintf(temp_name, 16, L"~tv%04X.tmp", next++ & 0xFFFF);
@@ -205,7 +213,8 @@ Status Win32FileSystem::OpenReplacement(const Path& name,
     UniqueFile handle(api_.create_file(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (handle) {
-      file = std::make_unique<Win32ReplacementFile>(api_, name, std::move(temp), std::move(handle));
+      replacement->Adopt(std::move(temp), std::move(handle));
+      file = std::move(replacement);
       return Status();
     }
     const DWORD code = GetLastError();
