@@ -340,6 +340,8 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
   } catch (...) {
     failure = L"This could not be finished. The text is still in the editor.";
   }
+  if (message == WM_NCCREATE) return FALSE;
+  if (message == WM_CREATE) return -1;
   MessageBoxW(hwnd, failure, kForm1Title.data(), MB_OK | MB_ICONERROR);
   return 0;
 }

@@ -1,10 +1,15 @@
 #include "news/news_commands.h"
 
+#include <cderr.h>
+
 #include <cwchar>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "news/news_text_file.h"
 #include "platform/error_message.h"
+#include "platform/wait_cursor.h"
 
 namespace tolvex {
 namespace {
@@ -28,7 +33,34 @@ void SetEditorText(HWND text, const std::u16string& s) {
   SetWindowTextW(text, reinterpret_cast<const wchar_t*>(s.c_str()));
 }
 
-void SetEditorText(HWND text, std::wstring_view s) { SetWindowTextW(text, std::wstring(s).c_str()); }
+// Shows Load's failure. Needs no memory of its own: it runs when memory is short.
+void ShowLoadError(HWND text) {
+  static_assert(kLoadError.data()[kLoadError.size()] == L'\0', "kLoadError views a literal");
+  SetWindowTextW(text, kLoadError.data());
+}
+
+bool FileExists(const Path& name) {
+  return GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What the user is told when Save fails: the file, what became of it, and
+// that the text is still in the editor.
+void ShowSaveError(const NewsEditor& editor, const Path& name, bool existed, Status status,
+                   const ReplacementAftermath& aftermath) {
+  std::wstring what;
+  if (!aftermath.kept_copy.empty()) {
+    what = L"The news could not be put in the place of\n" + name + L"\n\nIt was saved to\n" +
+           aftermath.kept_copy + L"\ninstead, and the text is still in the editor.";
+  } else if (aftermath.target_written) {
+    what = L"The news could not be saved to\n" + name +
+           L"\n\nThe file may hold a part of the new text; the whole text is still in the editor.";
+  } else {
+    what = L"The news could not be saved to\n" + name +
+           (existed ? L"\n\nThe file was not changed, and the text is still in the editor."
+                    : L"\n\nNo file was written, and the text is still in the editor.");
+  }
+  ShowError(editor.owner, what, status.code());
+}
 
 void PrepareDialog(CommonDialog& dialog, std::wstring_view title, DWORD flags) {
   dialog.InitDir = CurrentDirectory();
@@ -44,7 +76,8 @@ bool ConfirmLossySave(const NewsEditor& editor, const std::u16string& text,
   const std::size_t at = encoded.first_lost;
   std::size_t line = 1;
   for (std::size_t i = 0; i < at; ++i) line += text[i] == u'\n';
-  const bool pair = text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size();
+  const bool pair = text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size() &&
+                    text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF;
   const std::wstring shown(text.begin() + static_cast<std::ptrdiff_t>(at),
                            text.begin() + static_cast<std::ptrdiff_t>(at + (pair ? 2 : 1)));
   wchar_t message[512];
@@ -66,28 +99,48 @@ bool ConfirmLossySave(const NewsEditor& editor, const std::u16string& text,
 
 void cmd_Open_Click(NewsEditor& editor) {
   CommonDialog& dialog = editor.dialog;
-  PrepareDialog(dialog, kOpenTitle, kOpenFlags);
-  if (dialog.ShowOpen() != 0) return SetEditorText(editor.text, kLoadError);
+  try {
+    PrepareDialog(dialog, kOpenTitle, kOpenFlags);
+    if (dialog.ShowOpen() != 0) return ShowLoadError(editor.text);
+  } catch (const std::exception&) {
+    return ShowLoadError(editor.text);
+  }
   if (dialog.FileName.empty()) return;
   LoadNewsFile(editor, dialog.FileName);
 }
 
 bool LoadNewsFile(NewsEditor& editor, const Path& name) {
-  std::string bytes;
-  if (!ReadNewsText(editor.slots, name, bytes).ok()) {
-    SetEditorText(editor.text, kLoadError);
-    return false;
+  const WaitCursor wait;
+  try {
+    std::string bytes;
+    if (ReadNewsText(editor.slots, name, bytes).ok()) {
+      const std::u16string text = editor.code_page.Decode(bytes);
+      std::string().swap(bytes);
+      // The old text goes first: its memory is free for the new one, and a
+      // text the control cannot hold, which it drops while reporting success,
+      // shows as a length that differs.
+      SetWindowTextW(editor.text, L"");
+      SetEditorText(editor.text, text);
+      const auto shown = static_cast<std::size_t>(GetWindowTextLengthW(editor.text));
+      if (shown == text.size()) return true;
+    }
+  } catch (const std::exception&) {
+    // Out of memory (or a text longer than a string holds): a failure like any other.
   }
-  std::u16string text = editor.code_page.Decode(bytes);
-  std::string().swap(bytes);
-  SetEditorText(editor.text, text);
-  return true;
+  ShowLoadError(editor.text);
+  return false;
 }
 
 void cmd_Save_Click(NewsEditor& editor) {
   CommonDialog& dialog = editor.dialog;
-  PrepareDialog(dialog, kSaveTitle, kSaveFlags);
-  if (const DWORD code = dialog.ShowSave()) {
+  DWORD code = 0;
+  try {
+    PrepareDialog(dialog, kSaveTitle, kSaveFlags);
+    code = dialog.ShowSave();
+  } catch (const std::bad_alloc&) {
+    code = CDERR_MEMALLOCFAILURE;
+  }
+  if (code != 0) {
     wchar_t message[128];
     std::swprintf(message, 128, L"The Save dialog could not be shown (error 0x%04lX).",
                   static_cast<unsigned long>(code));
@@ -98,19 +151,27 @@ void cmd_Save_Click(NewsEditor& editor) {
 }
 
 bool SaveNewsFile(NewsEditor& editor, const Path& name) {
-  const std::u16string text = GetEditorText(editor.text);
-  const CodePage::Encoded encoded = editor.code_page.Encode(text);
-  if (encoded.lost > 0 && !ConfirmLossySave(editor, text, encoded)) return false;
-
-  const Status status = WriteNewsText(editor.slots, name, encoded.bytes);
-  if (!status.ok()) {
-    ShowError(editor.owner,
-              L"The news could not be saved to\n" + name +
-                  L"\n\nThe file was not changed, and the text is still in the editor.",
-              status.code());
-    return false;
+  const bool existed = FileExists(name);
+  Status status;
+  try {
+    std::u16string text;
+    CodePage::Encoded encoded;
+    {
+      const WaitCursor wait;
+      text = GetEditorText(editor.text);
+      encoded = editor.code_page.Encode(text);
+    }
+    if (encoded.lost > 0 && !ConfirmLossySave(editor, text, encoded)) return false;
+    std::u16string().swap(text);
+    const WaitCursor wait;
+    status = WriteNewsText(editor.slots, name, encoded.bytes);
+  } catch (const std::exception&) {
+    // Out of memory: whatever was being written has been dropped on the way out.
+    status = Status(ERROR_NOT_ENOUGH_MEMORY);
   }
-  return true;
+  if (status.ok()) return true;
+  ShowSaveError(editor, name, existed, status, editor.slots.TakeFailedOutput());
+  return false;
 }
 
 }  // namespace tolvex

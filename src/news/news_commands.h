@@ -28,18 +28,23 @@ struct NewsEditor {
   const CodePage& code_page;
 };
 
+// Both commands turn every failure, running out of memory included, into
+// their own report; no exception leaves them. The wait cursor shows while
+// they read or write.
+
 // Asks for a news file and shows its text in the editor. Cancelling keeps the
 // editor's text; any failure shows kLoadError as the editor's whole text.
 void cmd_Open_Click(NewsEditor& editor);
 
 // The part of Load after the dialog: reads `name` and shows its text in the
-// editor, set once. Returns false, with kLoadError shown, on any failure.
+// editor, set once. Returns false, with kLoadError shown, on any failure,
+// including a text larger than the editor can hold.
 bool LoadNewsFile(NewsEditor& editor, const Path& name);
 
 // Asks for a file name and writes the editor's text plus one CR LF to it.
-// The editor is never changed. A failure is shown in a message box and leaves
-// the file as it was; text the code page cannot hold is saved only after the
-// user agrees.
+// The editor is never changed. A failure is shown in a message box that says
+// what became of the file (as a rule, nothing); text the code page cannot
+// hold is saved only after the user agrees.
 void cmd_Save_Click(NewsEditor& editor);
 
 // The part of Save after the dialog: writes the editor's text to `name`,

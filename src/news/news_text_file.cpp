@@ -35,15 +35,21 @@ Status WriteLines(FileSlots& slots, std::string_view text) {
 }
 
 // Runs `body` on the file that `opened` reports on, and closes all files on
-// every path: done, the output takes its target's place; failed, it is dropped.
+// every path: done, the output takes its target's place; failed, or left by
+// an exception (memory ran out), it is dropped.
 template <typename Body>
 Status UseSlot(FileSlots& slots, Status opened, Body body) {
   if (!opened.ok()) return opened;
+  struct Abandon {
+    FileSlots& slots;
+    bool armed = true;
+    ~Abandon() {
+      if (armed) slots.AbandonAll();
+    }
+  } abandon{slots};
   const Status status = body();
-  if (!status.ok()) {
-    slots.AbandonAll();
-    return status;
-  }
+  if (!status.ok()) return status;
+  abandon.armed = false;
   return slots.CloseAll();
 }
 

@@ -2,7 +2,8 @@
 // code page, lines ending CR LF, no header, no byte-order mark.
 //
 // Both rules work through a file slot and close it on every path: after a
-// failure nothing stays open, and a failed write leaves the file as it was.
+// failure, or when memory runs out (std::bad_alloc passes through), nothing
+// stays open, and a failed write leaves the file as it was.
 #pragma once
 
 #include <string>

@@ -1,7 +1,12 @@
 #include "platform/common_dialog.h"
 
 #include <cderr.h>
+#include <commctrl.h>
+#include <dlgs.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <string_view>
 #include <vector>
 
 namespace tolvex {
@@ -35,6 +40,126 @@ const DialogLibrary& Library() {
     return l;
   }();
   return library;
+}
+
+// Guarding the dialog's OK against names too long for it.
+//
+// When OK is pressed (the button, Enter, or a double click on a file), the
+// system dialog puts the folder and the typed name together in a buffer of
+// MAX_PATH characters, and adds the default extension to a name without one.
+// Wine's dialog does so without checking the length and overruns the buffer
+// for a longer name, which ends the program; on Windows, such a path cannot
+// be used either. The hook subclasses the dialog window, and an OK whose path
+// would not fit is answered with a message while the dialog stays open.
+struct NameGuard {
+  std::size_t extension_room;  // what the dialog may add to a name without extension
+};
+
+constexpr UINT_PTR kGuardId = 1;
+// A folder without a file-system path (the desktop's virtual folders) is
+// named by its parsing name, "::{GUID}" and the like.
+constexpr std::size_t kVirtualFolderLength = 64;
+
+HWND NameEdit(HWND dialog) {
+  HWND field = GetDlgItem(dialog, cmb13);
+  if (!field) return GetDlgItem(dialog, edt1);
+  wchar_t name[32] = L"";
+  GetClassNameW(field, name, 32);
+  if (lstrcmpiW(name, L"ComboBoxEx32") == 0) {
+    field = reinterpret_cast<HWND>(SendMessageW(field, CBEM_GETEDITCONTROL, 0, 0));
+  } else if (lstrcmpiW(name, L"ComboBox") == 0) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(field, &info) && info.hwndItem) field = info.hwndItem;
+  }
+  return field;
+}
+
+// The length of the path the dialog will build from its folder and the typed
+// name, the default extension included; SIZE_MAX when it is longer than the
+// dialog can tell us in MAX_PATH characters.
+std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
+  HWND edit = NameEdit(dialog);
+  const int typed_length = edit ? GetWindowTextLengthW(edit) : 0;
+  if (typed_length >= MAX_PATH) return static_cast<std::size_t>(typed_length);
+  wchar_t typed[MAX_PATH] = L"";
+  if (edit) GetWindowTextW(edit, typed, MAX_PATH);
+  // "a b.txt" in quotes is one name; the quotes go.
+  const wchar_t* name = typed;
+  std::size_t length = std::wcslen(typed);
+  if (const wchar_t* open = std::wcschr(typed, L'"')) {
+    name = open + 1;
+    const wchar_t* close = std::wcschr(name, L'"');
+    length = close ? static_cast<std::size_t>(close - name) : std::wcslen(name);
+  }
+  if (length == 0) return 0;  // nothing typed: the dialog opens the selection or does nothing
+
+  std::size_t total = length;
+  const bool rooted = name[0] == L'\\' || name[0] == L'/';
+  const bool drive = length >= 2 && name[1] == L':';
+  if (!drive) {
+    wchar_t folder[MAX_PATH] = L"";
+    const LRESULT got = SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH,
+                                     reinterpret_cast<LPARAM>(folder));
+    if (got > MAX_PATH) return SIZE_MAX;
+    std::size_t folder_length = got > 1 ? std::wcslen(folder) : kVirtualFolderLength;
+    if (rooted) {
+      folder_length = 2;  // the folder's drive, "C:"
+    } else if (folder_length > 0 && (got <= 1 || folder[folder_length - 1] != L'\\')) {
+      ++folder_length;  // the backslash between folder and name
+    }
+    total += folder_length;
+  }
+  const std::wstring_view file(name, length);
+  const std::size_t last = file.find_last_of(L"\\/");
+  const std::wstring_view base = last == std::wstring_view::npos ? file : file.substr(last + 1);
+  if (base.find(L'.') == std::wstring_view::npos) total += guard.extension_room;
+  return total;
+}
+
+LRESULT CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam,
+                                   UINT_PTR id, DWORD_PTR data) noexcept {
+  if (message == WM_COMMAND && LOWORD(wparam) == IDOK) {
+    const std::size_t length = PathLengthOnOk(dialog, *reinterpret_cast<const NameGuard*>(data));
+    if (length >= MAX_PATH) {
+      wchar_t title[128] = L"";
+      GetWindowTextW(dialog, title, 128);
+      wchar_t text[512];
+      std::swprintf(text, 512,
+                    L"The file name is too long.\n\nThe folder and the file name together may "
+                    L"have at most %d characters, the extension included; here they would have "
+                    L"%s%u.\n\nChoose a shorter name or a folder nearer the top of the drive.",
+                    MAX_PATH - 1, length == SIZE_MAX ? L"more than " : L"",
+                    static_cast<unsigned>(length == SIZE_MAX ? MAX_PATH : length));
+      MessageBoxW(dialog, text, title, MB_OK | MB_ICONWARNING);
+      return 0;
+    }
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(dialog, GuardedDialogProc, id);
+  return DefSubclassProc(dialog, message, wparam, lparam);
+}
+
+// The Explorer-style hook: its (empty) dialog is a child of the file dialog.
+UINT_PTR CALLBACK DialogHook(HWND hook, UINT message, WPARAM, LPARAM lparam) noexcept {
+  if (message == WM_INITDIALOG) {
+    const auto* ofn = reinterpret_cast<const OPENFILENAMEW*>(lparam);
+    SetWindowSubclass(GetParent(hook), GuardedDialogProc, kGuardId,
+                      static_cast<DWORD_PTR>(ofn->lCustData));
+  }
+  return 0;
+}
+
+// Room for "." and the longest extension the dialog may add: the default
+// extension, or one taken from a filter pattern.
+std::size_t ExtensionRoom(const std::wstring& default_ext, const std::wstring& filter) {
+  std::size_t longest = default_ext.size();
+  std::size_t start = 0;
+  for (bool pattern = false; start <= filter.size(); pattern = !pattern) {
+    const std::size_t end = std::min(filter.find(L'|', start), filter.size());
+    if (pattern) longest = std::max(longest, end - start);
+    start = end + 1;
+  }
+  return longest + 1;
 }
 
 }  // namespace
@@ -72,8 +197,12 @@ DWORD CommonDialog::Show(bool save) {
   ofn.nMaxFile = static_cast<DWORD>(name.size());
   ofn.lpstrInitialDir = InitDir.empty() ? nullptr : InitDir.c_str();
   ofn.lpstrTitle = DialogTitle.empty() ? nullptr : DialogTitle.c_str();
-  ofn.Flags = Flags;
   ofn.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
+  // The hook has no template of its own: the dialog looks as without it.
+  const NameGuard guard{ExtensionRoom(DefaultExt, Filter)};
+  ofn.Flags = Flags | OFN_EXPLORER | OFN_ENABLEHOOK;
+  ofn.lpfnHook = DialogHook;
+  ofn.lCustData = reinterpret_cast<LPARAM>(&guard);
 
   FileName.clear();
   if (show(&ofn)) {

@@ -4,6 +4,11 @@
 // It keeps its settings and its last file name between uses. The folder part
 // of the last name is not passed on: the dialog starts in InitDir and offers
 // the last name's file part.
+//
+// Besides Flags, it asks the system for an Explorer-style hook of its own
+// (no template, so the dialog looks the same): an OK whose folder and name
+// together would not fit in MAX_PATH characters is answered with a message,
+// and the dialog stays open. Every name the dialog returns is shorter.
 #pragma once
 
 #include <windows.h>

@@ -41,25 +41,28 @@ FileSlots::Slot* FileSlots::FindFree(int slot, Status& status) {
   return s;
 }
 
+// The buffer is allocated before the file is opened: when memory is short,
+// nothing is opened or created, and the slot stays free.
 Status FileSlots::OpenInput(int slot, const Path& name) {
   Status status;
   Slot* s = FindFree(slot, status);
-  std::unique_ptr<InputFile> file;
-  if (!s || !(status = fs_.OpenInput(name, file)).ok()) return status;
-  *s = Slot{};
-  s->input = std::move(file);
-  s->buffer.resize(kBufferSize);
+  if (!s) return status;
+  Slot opened;
+  opened.buffer.resize(kBufferSize);
+  if (!(status = fs_.OpenInput(name, opened.input)).ok()) return status;
+  *s = std::move(opened);
   return Status();
 }
 
 Status FileSlots::OpenOutput(int slot, const Path& name) {
   Status status;
   Slot* s = FindFree(slot, status);
-  std::unique_ptr<ReplacementFile> file;
-  if (!s || !(status = fs_.OpenReplacement(name, file)).ok()) return status;
-  *s = Slot{};
-  s->output = std::move(file);
-  s->buffer.resize(kBufferSize);
+  if (!s) return status;
+  failed_output_ = ReplacementAftermath{};
+  Slot opened;
+  opened.buffer.resize(kBufferSize);
+  if (!(status = fs_.OpenReplacement(name, opened.output)).ok()) return status;
+  *s = std::move(opened);
   return Status();
 }
 
@@ -143,6 +146,7 @@ Status FileSlots::CloseAll() {
     if (s.output) {
       Status status = Flush(s);
       if (status.ok()) status = s.output->Commit();
+      if (!status.ok()) failed_output_ = s.output->AfterFailure();
       if (first.ok()) first = status;
     }
     s = Slot{};
@@ -151,7 +155,10 @@ Status FileSlots::CloseAll() {
 }
 
 void FileSlots::AbandonAll() {
-  for (Slot& s : slots_) s = Slot{};
+  for (Slot& s : slots_) {
+    if (s.output) failed_output_ = s.output->AfterFailure();
+    s = Slot{};
+  }
 }
 
 }  // namespace tolvex

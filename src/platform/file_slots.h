@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -48,6 +49,10 @@ class FileSlots {
   // their targets stay as they were.
   void AbandonAll();
 
+  // What the last output that failed or was abandoned left behind, told once:
+  // afterwards, and after an output is opened, there is nothing to tell.
+  ReplacementAftermath TakeFailedOutput() { return std::exchange(failed_output_, {}); }
+
  private:
   struct Slot {
     std::unique_ptr<InputFile> input;
@@ -66,6 +71,7 @@ class FileSlots {
 
   FileSystem& fs_;
   std::array<Slot, kLastSlot - kFirstSlot + 1> slots_;
+  ReplacementAftermath failed_output_;
 };
 
 }  // namespace tolvex

@@ -4,6 +4,10 @@
 // and a way to write a file's new content so that the old content stays intact
 // until the new one is complete. The Win32 build implements this over
 // CreateFileW/ReplaceFileW; tests use an in-memory file system with injected faults.
+//
+// Errors come back as a Status. Running out of memory is the one failure that
+// comes as an exception (std::bad_alloc), from here or from the callers' own
+// allocations; the layers above release what they hold as it passes.
 #pragma once
 
 #include <cstddef>
@@ -23,14 +27,28 @@ class InputFile {
   virtual Status Read(char* buffer, std::size_t capacity, std::size_t& got) = 0;
 };
 
-// New content for a file. Nothing at the target changes until Commit succeeds;
-// destroying an uncommitted replacement discards everything written to it.
+// What a replacement that failed, or was given up, left behind.
+struct ReplacementAftermath {
+  // The target was written in place, as no new file could be made beside it:
+  // it may hold a part of the new content.
+  bool target_written = false;
+  // A file holding the whole new content, kept because it could not be put in
+  // the target's place and the target was no longer there to fall back on.
+  Path kept_copy;
+};
+
+// New content for a file. Nothing at the target changes until Commit succeeds
+// (unless AfterFailure says otherwise); destroying an uncommitted replacement
+// discards everything written to it, except a kept copy.
 class ReplacementFile {
  public:
   virtual ~ReplacementFile() = default;
   virtual Status Write(const char* data, std::size_t size) = 0;
   // Makes the written bytes the target's whole content, in one step.
   virtual Status Commit() = 0;
+  // After a failed Write or Commit, or before an uncommitted replacement is
+  // destroyed. May be called once; moves the kept copy's name out.
+  virtual ReplacementAftermath AfterFailure() { return {}; }
 };
 
 class FileSystem {

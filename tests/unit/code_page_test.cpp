@@ -42,6 +42,8 @@ TEST(CodePageTest, CharactersOutsideTheCodePageBecomeQuestionMarks) {
       {"Cyrillic", u"a\u0416b\u0431", "a?b?", 2, 1},
       {"surrogate pair is one character", u"\U0001F600x", "?x", 1, 0},
       {"lone high surrogate", u"x\xD800y", "x?y", 1, 1},
+      {"lone high surrogate at the end", u"x\xD800", "x?", 1, 1},
+      {"lone high surrogate before a pair", u"\xD800\xD800\xDC00x", "??x", 2, 0},
       {"lone low surrogate", u"\xDC00", "?", 1, 0},
       {"C1 control not in 1252", u"\u0080", "?", 1, 0},
       {"all fits", u"Gr\u00FC\u00DFe \u20AC", "Gr\xFC\xDF" "e \x80", 0, 0},

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "platform/file_system.h"
@@ -20,6 +21,9 @@ class MemoryFileSystem final : public FileSystem {
   std::uint32_t write_error = 0;    // with write_error_after: after that many bytes
   std::size_t write_error_after = 0;
   std::uint32_t commit_error = 0;
+  // Memory runs out: reads or writes past the `_after` count throw std::bad_alloc.
+  bool read_throws = false;
+  bool write_throws = false;
   std::size_t read_chunk = 7;       // small reads exercise lines across buffers
 
   Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) override {
@@ -41,6 +45,7 @@ class MemoryFileSystem final : public FileSystem {
    public:
     Input(MemoryFileSystem& fs, std::string content) : fs_(fs), content_(std::move(content)) {}
     Status Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+      if (fs_.read_throws && pos_ >= fs_.read_error_after) throw std::bad_alloc();
       if (fs_.read_error && pos_ >= fs_.read_error_after) return Status(fs_.read_error);
       got = std::min({capacity, fs_.read_chunk, content_.size() - pos_});
       content_.copy(buffer, got, pos_);
@@ -58,6 +63,7 @@ class MemoryFileSystem final : public FileSystem {
    public:
     Replacement(MemoryFileSystem& fs, Path target) : fs_(fs), target_(std::move(target)) {}
     Status Write(const char* data, std::size_t size) override {
+      if (fs_.write_throws && pending_.size() + size > fs_.write_error_after) throw std::bad_alloc();
       if (fs_.write_error && pending_.size() + size > fs_.write_error_after) {
         pending_.append(data, fs_.write_error_after - std::min(fs_.write_error_after, pending_.size()));
         return Status(fs_.write_error);

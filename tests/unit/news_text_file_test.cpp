@@ -70,25 +70,33 @@ TEST_F(NewsTextFileTest, ReadingFailuresCloseTheSlot) {
     std::string content;
     std::uint32_t read_error;
     std::size_t read_error_after;
-    std::uint32_t expected;
+    std::uint32_t expected;  // 0: std::bad_alloc comes through
     std::string partial;  // what the target holds afterwards
+    bool out_of_memory = false;
   };
   const Failure failures[] = {
       {"NUL byte", std::string("A\r\nB\0C\r\nD", 9), 0, 0, error::kInvalidData, "A\r\n"},
       {"NUL alone", std::string(1, '\0'), 0, 0, error::kInvalidData, ""},
       {"device error part way", "A\r\nB\r\nC\r\n", 23, 4, 23, "A\r\n"},
+      {"memory runs out part way", "A\r\nB\r\nC\r\n", 0, 4, 0, "A\r\n", true},
   };
   fs.read_chunk = 2;
   for (const Failure& f : failures) {
     fs.files[kNews] = f.content;
     fs.read_error = f.read_error;
     fs.read_error_after = f.read_error_after;
+    fs.read_throws = f.out_of_memory;
     std::string text;
-    EXPECT_EQ(ReadNewsText(slots, kNews, text).code(), f.expected) << f.name;
+    if (f.out_of_memory) {
+      EXPECT_THROW(ReadNewsText(slots, kNews, text).ok(), std::bad_alloc) << f.name;
+    } else {
+      EXPECT_EQ(ReadNewsText(slots, kNews, text).code(), f.expected) << f.name;
+    }
     EXPECT_EQ(text, f.partial) << f.name;
     EXPECT_FALSE(slots.InUse(kNewsSlot)) << f.name;
   }
   fs.read_error = 0;
+  fs.read_throws = false;
   std::string text;
   EXPECT_EQ(ReadNewsText(slots, L"missing.txt", text).code(), error::kFileNotFound);
   fs.files[kNews] = "ok";
@@ -142,12 +150,14 @@ TEST_F(NewsTextFileTest, FailedWriteLeavesTheOldFile) {
     const char* name;
     std::uint32_t open_error, write_error, commit_error;
     std::size_t write_error_after;
+    bool out_of_memory = false;  // std::bad_alloc comes through
   };
   const Failure failures[] = {
       {"cannot open", 5, 0, 0, 0},
       {"disk full at once", 0, error::kDiskFull, 0, 0},
       {"disk full part way", 0, error::kDiskFull, 0, 70000},
       {"cannot replace", 0, 0, 32, 0},
+      {"memory runs out part way", 0, 0, 0, 70000, true},
   };
   const std::string text(200000, 'n');
   for (const Failure& f : failures) {
@@ -156,8 +166,12 @@ TEST_F(NewsTextFileTest, FailedWriteLeavesTheOldFile) {
     fs.write_error = f.write_error;
     fs.write_error_after = f.write_error_after;
     fs.commit_error = f.commit_error;
-    const Status status = WriteNewsText(slots, kNews, text);
-    EXPECT_FALSE(status.ok()) << f.name;
+    fs.write_throws = f.out_of_memory;
+    if (f.out_of_memory) {
+      EXPECT_THROW(WriteNewsText(slots, kNews, text).ok(), std::bad_alloc) << f.name;
+    } else {
+      EXPECT_FALSE(WriteNewsText(slots, kNews, text).ok()) << f.name;
+    }
     EXPECT_EQ(fs.files[kNews], "old news\r\n") << f.name;
     EXPECT_FALSE(slots.InUse(kNewsSlot)) << f.name;
   }

@@ -1,14 +1,19 @@
-// Hostile files and surroundings, against the real program: a huge file,
-// files that are not news text, files that vanish or lock after they were
-// chosen, a folder or a foreign name given as the file, a full disk, and the
-// window closed around a large load. No case may crash or hang the program,
+// Hostile files and surroundings, against the real program: a huge file and
+// files beyond what the editor holds, files that are not news text, files
+// that vanish or lock after they were chosen, a folder, a foreign or an
+// overlong name given as the file, a full disk, and the window closed around
+// a large load; and, in this process, faults and lack of memory injected below
+// the file layer. No case may crash or hang the program,
 // lose the editor's text or a file's earlier content. docs/reliability.md
 // lists what each case showed.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <new>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,6 +34,7 @@ using namespace driver;
 
 constexpr int kLookIn = 0x471;  // the file dialog's folder combo
 constexpr DWORD kLargeLoadMs = 300000;
+constexpr DWORD kDialogMs = 120000;  // for a dialog to come or go on a busy machine
 
 // About `bytes` bytes of news: numbered lines of 20 to 120 characters, CR LF.
 std::string NewsText(std::size_t bytes) {
@@ -147,6 +153,67 @@ TEST_F(HostileTest, FiftyMegabyteFileLoadsWholeAndSavesBackByteForByte) {
        (copied ? "every byte and one CR LF" : "DIFFERENT") + "; the file " + Kept(kept));
 }
 
+// Files larger than the text box of a 32-bit program can take: it reports
+// success for a text it cannot hold and keeps its old one, and such a file
+// takes the memory of the program's own copies too. The file must not seem
+// loaded, and the program must live on.
+TEST_F(HostileTest, FilesBeyondWhatTheEditorHoldsFailVisibly) {
+  const struct {
+    const char* name;
+    unsigned megabytes;
+  } cases[] = {
+      {"300 MB news file", 300},
+      {"460 MB news file", 460},
+  };
+  const std::string block = NewsText(1u << 20);  // whole lines
+  const std::wstring path = folder + L"\\huge.txt";
+  for (const auto& c : cases) {
+    {
+      UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      ASSERT_TRUE(file) << c.name;
+      for (unsigned i = 0; i < c.megabytes; ++i) {
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
+                    written == block.size()) << c.name;
+      }
+    }
+    const std::size_t size = static_cast<std::size_t>(c.megabytes) * block.size();
+    Target app(folder);
+    app.SetText(kIdText, L"old text, which must not pass for the file's");
+    const DWORD start = GetTickCount();
+    Load(app, path);
+    const DWORD took = GetTickCount() - start;
+    const std::wstring shown = app.Text(kIdText);
+    const bool alive = app.WaitForExit(0) == STILL_ACTIVE;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    std::string start_of_file(block.size(), '\0');
+    {
+      UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+      DWORD got = 0;
+      if (!file || !ReadFile(file.get(), start_of_file.data(), static_cast<DWORD>(block.size()), &got, nullptr)) got = 0;
+      start_of_file.resize(got);
+    }
+    const bool kept = data.nFileSizeLow == size && data.nFileSizeHigh == 0 && start_of_file == block;
+    EXPECT_EQ(shown, L"Error while opening file") << c.name;
+    EXPECT_TRUE(alive) << c.name;
+    EXPECT_TRUE(kept) << c.name;
+    // The program goes on working.
+    const std::wstring small = folder + L"\\small.txt";
+    WriteFileBytes(small, "small news\r\n");
+    Load(app, small);
+    EXPECT_EQ(app.Text(kIdText), L"small news\r\n") << c.name;
+    app.SetText(kIdText, L"saved after it");
+    EXPECT_EQ(Save(app, small), nullptr) << c.name;
+    EXPECT_EQ(ReadFileBytes(small), "saved after it\r\n") << c.name;
+    DeleteFileW(path.c_str());
+    Seen(std::string(c.name) + " (" + std::to_string(size) + " bytes) loaded over old text: the editor shows " +
+         Shown(shown) + " after " + std::to_string((took + 500) / 1000) + " s; the program " +
+         (alive ? "lives" : "ENDED") + "; the file " + Kept(kept) + "; loading and saving a small file afterwards " +
+         (ReadFileBytes(small) == "saved after it\r\n" ? "works" : "FAILS"));
+  }
+}
+
 TEST_F(HostileTest, FilesThatAreNotNewsTextAreRefusedAndKept) {
   const struct {
     const char* name;
@@ -230,6 +297,93 @@ TEST_F(HostileTest, AFolderGivenAsTheFileIsOpenedAsAFolder) {
     Seen(std::string("folder typed into the ") + (button == kIdOpen ? "Open" : "Save") +
          " dialog: the dialog opens the folder " + Shown(look_in) + " and stays open; after Cancel the editor text is " +
          Kept(app.Text(kIdText) == L"work in progress"));
+  }
+}
+
+// Names at and beyond what the file dialog takes: the folder, a backslash and
+// the name (the ".txt" the dialog adds included) in 259 characters. Wine's
+// dialog overruns a buffer past that; the program must answer with a message
+// and keep the dialog open, and must save and load every name that fits.
+TEST_F(HostileTest, LongNamesInTheFileDialogs) {
+  const std::wstring deep = folder + L"\\" + std::wstring(60, L'd') + L"\\" + std::wstring(60, L'e');
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\" + std::wstring(60, L'd')).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+  const std::wstring root = L"C:";  // its names are "C:\\...", and it is "C:\\" as a working folder
+  // A name that fills the path to `length` characters in `in`.
+  auto filling = [](const std::wstring& in, std::size_t length) {
+    return std::wstring(length - in.size() - 1 - 4, L'n') + L".txt";
+  };
+  const struct {
+    const char* name;
+    int button;
+    std::wstring in;     // the dialog's folder: the program's working folder
+    std::wstring typed;  // typed into the name field
+    bool enter;          // OK by the Enter key instead of the button
+    bool fits;
+  } cases[] = {
+      {"250-character name in a deep folder, Save", kIdSave, deep, std::wstring(250, L'x') + L".txt", false, false},
+      {"250-character name in a deep folder, Open", kIdOpen, deep, std::wstring(250, L'x') + L".txt", false, false},
+      {"250-character name without extension, Save by Enter", kIdSave, deep, std::wstring(250, L'x'), true, false},
+      {"whole path of 300 characters typed, Open by Enter", kIdOpen, deep, deep + L"\\" + filling(deep, 300), true, false},
+      {"one character more than fits, Save", kIdSave, deep, filling(deep, 260), false, false},
+      {"the longest name the deep folder takes, Save", kIdSave, deep, filling(deep, 259), false, true},
+      {"the longest name the deep folder takes, Open", kIdOpen, deep, filling(deep, 259), false, true},
+      {"a 255-character name in C:\\, the longest a name can be, Save", kIdSave, root, filling(root, 258), false, true},
+      {"a 255-character name in C:\\, Open", kIdOpen, root, filling(root, 258), false, true},
+  };
+  for (const auto& c : cases) {
+    Target app(c.in == root ? root + L"\\" : c.in);
+    const bool absolute = c.typed.size() > 1 && c.typed[1] == L':';
+    const std::wstring path = absolute ? c.typed : c.in + L"\\" + c.typed;
+    app.SetText(kIdText, L"work in progress");
+    if (c.fits && c.button == kIdOpen) WriteFileBytes(path, "long named news\r\n");
+    app.Click(c.button);
+    HWND dialog = app.WaitForDialog(nullptr, kDialogMs);
+    ASSERT_TRUE(dialog) << c.name;
+    SendMessageW(FileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.typed.c_str()));
+    if (c.enter) {
+      PostMessageW(FileNameEdit(dialog), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+      PostMessageW(FileNameEdit(dialog), WM_KEYUP, VK_RETURN, 0xC01C0001);
+    } else {
+      ClickButton(dialog, IDOK);
+    }
+    std::wstring shown;
+    if (c.fits) {
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, kDialogMs)) << c.name;
+    } else {
+      HWND box = app.WaitForDialog(dialog, kDialogMs);
+      EXPECT_TRUE(box) << c.name << ": a message";
+      if (box) {
+        shown = MessageBoxText(box);
+        EXPECT_NE(shown.find(L"too long"), std::wstring::npos) << c.name << ": " << Narrow(shown);
+        ClickButton(box, IDOK);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, kDialogMs)) << c.name;
+      }
+      EXPECT_TRUE(IsWindowVisible(dialog)) << c.name << ": the dialog stays open";
+      CancelDialog(dialog);
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, kDialogMs)) << c.name;
+    }
+    app.Sync();
+    const DWORD alive = app.WaitForExit(0);
+    ASSERT_EQ(alive, static_cast<DWORD>(STILL_ACTIVE)) << c.name << ": the program lives";
+    const std::wstring text = app.Text(kIdText);
+    const std::string file = ReadFileBytes(path);
+    std::string outcome;
+    if (!c.fits) {
+      EXPECT_EQ(text, L"work in progress") << c.name;
+      EXPECT_FALSE(FileExists(path)) << c.name;
+      outcome = "the dialog says " + Shown(shown.substr(0, shown.find(L"\n"))) +
+                " and stays open; after Cancel the editor text is " + Kept(text == L"work in progress");
+    } else if (c.button == kIdSave) {
+      EXPECT_EQ(file, "work in progress\r\n") << c.name;
+      outcome = file == "work in progress\r\n" ? "saved, every byte" : "NOT SAVED";
+    } else {
+      EXPECT_EQ(text, L"long named news\r\n") << c.name;
+      outcome = text == L"long named news\r\n" ? "loaded" : "NOT LOADED: " + Shown(text);
+    }
+    EXPECT_TRUE(LeftoverTemporaries(c.in).empty()) << c.name;
+    if (c.fits && c.button == kIdOpen) DeleteFileW(path.c_str());
+    Seen(std::string(c.name) + " (path of " + std::to_string(path.size()) + " characters): " + outcome);
   }
 }
 
@@ -334,15 +488,62 @@ TEST_F(HostileTest, FullDiskKeepsTheOldFileAndTheText) {
   DeleteFileW(path.c_str());
 }
 
-// Real files, with a disk that fills up, or a replace step that fails, at a
-// chosen point below the file layer.
+// Faults of the system calls below the Win32 file layer, which Wine does not
+// produce: ReplaceFileW failing after it removed the old file, MoveFileExW
+// failing, and a folder where no new file may be made.
+struct SystemFaults {
+  DWORD replace_error = 0;  // the old file is removed first
+  DWORD move_error = 0;
+  bool no_new_files = false;
+};
+SystemFaults g_faults;
+
+BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                          LPVOID exclude, LPVOID reserved) {
+  if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
+  DeleteFileW(target);
+  SetLastError(g_faults.replace_error);
+  return FALSE;
+}
+
+BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (!g_faults.move_error) return MoveFileExW(from, to, flags);
+  SetLastError(g_faults.move_error);
+  return FALSE;
+}
+
+HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flags, HANDLE model) {
+  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+Win32FileApi FaultyApi() {
+  Win32FileApi api;
+  api.create_file = FaultyCreate;
+  api.replace_file = FaultyReplace;
+  api.move_file = FaultyMove;
+  return api;
+}
+
+// Real files, with a disk that fills up, a replace step that fails, or memory
+// that runs out, at a chosen point below the file layer. Notes the cursor
+// shown while the files are read and written.
 class FailingDisk final : public FileSystem {
  public:
   std::size_t room = SIZE_MAX;  // bytes that fit before the disk is full
   DWORD commit_error = 0;
+  bool out_of_memory = false;   // reads and writes throw std::bad_alloc
+  HCURSOR cursor = nullptr;     // at the last read or write
 
   Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) override {
-    return real_.OpenInput(name, file);
+    std::unique_ptr<InputFile> real;
+    const Status status = real_.OpenInput(name, real);
+    if (status.ok()) file = std::make_unique<Input>(*this, std::move(real));
+    return status;
   }
   Status OpenReplacement(const Path& name, std::unique_ptr<ReplacementFile>& file) override {
     std::unique_ptr<ReplacementFile> real;
@@ -352,20 +553,37 @@ class FailingDisk final : public FileSystem {
   }
 
  private:
+  class Input final : public InputFile {
+   public:
+    Input(FailingDisk& disk, std::unique_ptr<InputFile> real) : disk_(disk), real_(std::move(real)) {}
+    Status Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+      disk_.cursor = GetCursor();
+      if (disk_.out_of_memory) throw std::bad_alloc();
+      return real_->Read(buffer, capacity, got);
+    }
+
+   private:
+    FailingDisk& disk_;
+    std::unique_ptr<InputFile> real_;
+  };
+
   class Replacement final : public ReplacementFile {
    public:
     Replacement(FailingDisk& disk, std::unique_ptr<ReplacementFile> real)
         : disk_(disk), real_(std::move(real)) {}
     Status Write(const char* data, std::size_t size) override {
+      disk_.cursor = GetCursor();
       const std::size_t fits = std::min(size, disk_.room - written_);
       Status status = real_->Write(data, fits);
       written_ += fits;
+      if (disk_.out_of_memory) throw std::bad_alloc();
       if (status.ok() && fits < size) status = Status(ERROR_DISK_FULL);
       return status;
     }
     Status Commit() override {
       return disk_.commit_error ? Status(disk_.commit_error) : real_->Commit();
     }
+    ReplacementAftermath AfterFailure() override { return real_->AfterFailure(); }
 
    private:
     FailingDisk& disk_;
@@ -373,7 +591,7 @@ class FailingDisk final : public FileSystem {
     std::size_t written_ = 0;
   };
 
-  Win32FileSystem real_;
+  Win32FileSystem real_{FaultyApi()};
 };
 
 // The editor and the commands of Form1, in this process, over `fs`.
@@ -389,8 +607,13 @@ class LocalEditor {
         slots_(fs),
         editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
     SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
+    SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
   }
   ~LocalEditor() { DestroyWindow(frame_); }
+
+  // From now on the editor drops a text longer than `characters` and reports
+  // success all the same, as a text box does with a text it cannot hold.
+  void SetCapacity(std::size_t characters) { capacity_ = characters; }
   LocalEditor(const LocalEditor&) = delete;
   LocalEditor& operator=(const LocalEditor&) = delete;
 
@@ -416,49 +639,137 @@ class LocalEditor {
   }
 
  private:
+  static LRESULT CALLBACK LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR id, DWORD_PTR data) {
+    const auto* self = reinterpret_cast<const LocalEditor*>(data);
+    if (message == WM_SETTEXT && lparam &&
+        std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
+      return TRUE;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+  }
+
   HWND frame_;
   HWND text_;
   CommonDialog dialog_;
   FileSlots slots_;
   NewsEditor editor_;
+  std::size_t capacity_ = SIZE_MAX;
 };
 
 TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
   const std::wstring path = folder + L"\\news.txt";
   const std::wstring text = Widen(NewsText(300000));
+  constexpr const char* kOld = "old news\r\n";
   const struct {
     const char* name;
+    bool exists;  // the file is there before the save
     std::size_t room;
     DWORD commit_error;
+    SystemFaults faults;
+    bool out_of_memory;
     DWORD shown;
+    const wchar_t* says;  // what the box says became of the file
+    const char* after;    // the file afterwards; nullptr: a part of the new text may be in it
+    std::size_t leftovers;
   } cases[] = {
-      {"disk full at the first write", 0, 0, ERROR_DISK_FULL},
-      {"disk full part way", 100000, 0, ERROR_DISK_FULL},
-      {"replacing the old file fails", SIZE_MAX, ERROR_UNABLE_TO_REMOVE_REPLACED,
-       ERROR_UNABLE_TO_REMOVE_REPLACED},
+      {"disk full at the first write", true, 0, 0, {}, false, ERROR_DISK_FULL,
+       L"The file was not changed", kOld, 0},
+      {"disk full part way", true, 100000, 0, {}, false, ERROR_DISK_FULL, L"The file was not changed", kOld, 0},
+      {"replacing the old file fails", true, SIZE_MAX, ERROR_UNABLE_TO_REMOVE_REPLACED, {}, false,
+       ERROR_UNABLE_TO_REMOVE_REPLACED, L"The file was not changed", kOld, 0},
+      {"disk full, saving under a new name", false, 0, 0, {}, false, ERROR_DISK_FULL,
+       L"No file was written", "<missing>", 0},
+      {"memory runs out while writing", true, SIZE_MAX, 0, {}, true, ERROR_NOT_ENOUGH_MEMORY,
+       L"The file was not changed", kOld, 0},
+      {"the replace removed the old file, and the new one cannot be moved into its place", true, SIZE_MAX,
+       0, {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_ACCESS_DENIED}, false, ERROR_UNABLE_TO_MOVE_REPLACEMENT,
+       L"It was saved to\n", "<missing>", 1},
+      {"no new file may be made in the folder, and the disk fills part way", true, 100000, 0,
+       {0, 0, true}, false, ERROR_DISK_FULL, L"The file may hold a part of the new text", nullptr, 0},
   };
   FailingDisk disk;
   LocalEditor editor(disk);
   for (const auto& c : cases) {
-    WriteFileBytes(path, "old news\r\n");
+    DeleteFileW(path.c_str());
+    if (c.exists) WriteFileBytes(path, kOld);
     disk.room = c.room;
     disk.commit_error = c.commit_error;
+    disk.out_of_memory = c.out_of_memory;
+    disk.cursor = nullptr;
+    g_faults = c.faults;
     editor.SetText(text);
     bool saved = true;
     const std::wstring message =
         editor.AnsweringBoxes(IDOK, [&] { saved = SaveNewsFile(editor.commands(), path); });
-    const bool kept = ReadFileBytes(path) == "old news\r\n";
+    g_faults = SystemFaults{};
+    const std::string after = ReadFileBytes(path);
     const bool text_kept = editor.Text() == text;
-    const std::size_t leftovers = LeftoverTemporaries(folder).size();
+    const std::vector<std::wstring> leftovers = LeftoverTemporaries(folder);
     EXPECT_FALSE(saved) << c.name;
     EXPECT_NE(message.find(path), std::wstring::npos) << c.name << ": " << Narrow(message);
     EXPECT_NE(message.find(SystemErrorText(c.shown)), std::wstring::npos) << c.name << ": " << Narrow(message);
-    EXPECT_TRUE(kept) << c.name;
+    EXPECT_NE(message.find(c.says), std::wstring::npos) << c.name << ": " << Narrow(message);
+    if (c.after) {
+      EXPECT_EQ(after, c.after) << c.name;
+    }
     EXPECT_TRUE(text_kept) << c.name;
-    EXPECT_EQ(leftovers, 0u) << c.name;
-    Seen(std::string("fault below the file layer, ") + c.name + ": the box says " + Shown(message) +
-         "; the old file " + Kept(kept) + "; the editor text " + Kept(text_kept) + "; " +
-         std::to_string(leftovers) + " temporary files left");
+    EXPECT_EQ(leftovers.size(), c.leftovers) << c.name;
+    std::string copy;
+    for (const std::wstring& name : leftovers) {
+      // A kept file holds the whole new text, and the box names it.
+      copy = ReadFileBytes(folder + L"\\" + name);
+      EXPECT_EQ(copy, Narrow(text) + "\r\n") << c.name;
+      EXPECT_NE(message.find(folder + L"\\" + name), std::wstring::npos) << c.name << ": " << Narrow(message);
+      DeleteFileW((folder + L"\\" + name).c_str());
+    }
+    EXPECT_EQ(disk.cursor, LoadCursorW(nullptr, IDC_WAIT)) << c.name << ": the wait cursor shows while writing";
+    const std::wstring said = message.substr(0, message.rfind(L"\n\n"));
+    Seen(std::string("fault below the file layer, ") + c.name + ": the box says " +
+         Shown(said.substr(said.find(L"\n\n") + 2)) + " and " + Shown(message) + "; the file " +
+         (after == kOld ? "kept" : after == "<missing>" ? "missing" : "CHANGED") + "; the editor text " +
+         Kept(text_kept) + "; " + std::to_string(leftovers.size()) + " other files left" +
+         (copy.empty() ? "" : copy == Narrow(text) + "\r\n" ? ", holding the whole new text" : ", DIFFERENT"));
+  }
+}
+
+// Load, where memory runs out or the text is more than the editor can hold:
+// the editor shows the error text, and the next load works.
+TEST_F(HostileTest, LoadFaultsBelowTheFileLayerShowTheErrorText) {
+  const std::wstring path = folder + L"\\news.txt";
+  const std::string content = NewsText(100000);
+  WriteFileBytes(path, content);
+  const struct {
+    const char* name;
+    bool out_of_memory;
+    std::size_t editor_holds;  // characters WM_SETTEXT takes; more are dropped, reporting success
+  } cases[] = {
+      {"memory runs out while reading", true, SIZE_MAX},
+      {"the text is more than the editor holds", false, 50000},
+      {"the file just fits", false, 100500},
+  };
+  FailingDisk disk;
+  LocalEditor editor(disk);
+  for (const auto& c : cases) {
+    disk.out_of_memory = c.out_of_memory;
+    disk.cursor = nullptr;
+    editor.SetText(L"old text");
+    editor.SetCapacity(c.editor_holds);
+    const bool loaded = LoadNewsFile(editor.commands(), path);
+    const std::wstring shown = editor.Text();
+    const bool fits = !c.out_of_memory && content.size() <= c.editor_holds;
+    EXPECT_EQ(loaded, fits) << c.name;
+    EXPECT_EQ(shown, fits ? Widen(content) : L"Error while opening file") << c.name;
+    EXPECT_EQ(ReadFileBytes(path), content) << c.name;
+    EXPECT_EQ(disk.cursor, LoadCursorW(nullptr, IDC_WAIT)) << c.name << ": the wait cursor shows while reading";
+    disk.out_of_memory = false;
+    editor.SetCapacity(SIZE_MAX);
+    const bool again = LoadNewsFile(editor.commands(), path);
+    EXPECT_TRUE(again) << c.name << ": nothing of the failed load is held";
+    Seen(std::string("Load code, ") + c.name + ": the editor shows " + Shown(shown) +
+         "; the file " + Kept(ReadFileBytes(path) == content) + "; loading again afterwards " +
+         (again ? "works" : "FAILS"));
   }
 }
 

@@ -196,10 +196,11 @@ TEST_F(NewsTest, FailedSaveKeepsTheFileAndTheText) {
     std::wstring target;
     DWORD attributes;  // given to the existing file
     bool lock;         // the file held open by another program
+    std::wstring says;  // what became of the file
   } cases[] = {
-      {"read-only file", path, FILE_ATTRIBUTE_READONLY, false},
-      {"locked file", path, FILE_ATTRIBUTE_NORMAL, true},
-      {"missing folder", folder + L"\\nope\\news.txt", FILE_ATTRIBUTE_NORMAL, false},
+      {"read-only file", path, FILE_ATTRIBUTE_READONLY, false, L"The file was not changed"},
+      {"locked file", path, FILE_ATTRIBUTE_NORMAL, true, L"The file was not changed"},
+      {"missing folder", folder + L"\\nope\\news.txt", FILE_ATTRIBUTE_NORMAL, false, L"No file was written"},
   };
   Target app(folder);
   for (const auto& c : cases) {
@@ -221,6 +222,7 @@ TEST_F(NewsTest, FailedSaveKeepsTheFileAndTheText) {
     ASSERT_TRUE(box) << c.name << ": an error is shown";
     const std::wstring message = MessageBoxText(box);
     EXPECT_NE(message.find(c.target), std::wstring::npos) << c.name << ": " << Narrow(message);
+    EXPECT_NE(message.find(c.says), std::wstring::npos) << c.name << ": " << Narrow(message);
     ClickButton(box, IDOK);
     ASSERT_TRUE(Gone(box));
     app.Sync();
@@ -271,31 +273,47 @@ TEST_F(NewsTest, NextDialogStartsWhereTheLastOneLeftTheWorkingFolder) {
 }
 
 TEST_F(NewsTest, TextOutsideTheCodePageIsSavedOnlyAfterAsking) {
-  const std::wstring path = folder + L"\\lossy.txt";
+  const struct {
+    const char* name;
+    std::wstring text;
+    std::wstring first;  // the first character that cannot be saved, as the question shows it
+    DWORD start, end;    // and as it is selected after No
+    std::string saved;   // after Yes
+  } cases[] = {
+      {"Cyrillic", L"ok\r\n\u041f\u0440\u0438\u0432\u0435\u0442", L"\u041f", 4, 5, "ok\r\n??????\r\n"},
+      {"surrogate pair", L"ok\r\n\U0001F4F0 news", L"\U0001F4F0", 4, 6, "ok\r\n? news\r\n"},
+      {"lone high surrogate before a letter", L"ok\r\n\xD83Dx", L"\xD83D", 4, 5, "ok\r\n?x\r\n"},
+      {"lone high surrogate at the end", L"ok\r\n\xD83D", L"\xD83D", 4, 5, "ok\r\n?\r\n"},
+  };
   Target app(folder);
-  const std::wstring text = L"ok\r\n\u041f\u0440\u0438\u0432\u0435\u0442";
-  app.SetText(kIdText, text);
+  for (const auto& c : cases) {
+    const std::wstring path = folder + L"\\lossy.txt";
+    DeleteFileW(path.c_str());
+    app.SetText(kIdText, c.text);
 
-  HWND warning = Save(app, path);
-  ASSERT_TRUE(warning);
-  EXPECT_NE(MessageBoxText(warning).find(L"line 2"), std::wstring::npos) << Narrow(MessageBoxText(warning));
-  ClickButton(warning, IDNO);
-  ASSERT_TRUE(Gone(warning));
-  app.Sync();
-  EXPECT_FALSE(FileExists(path));
-  EXPECT_EQ(app.Text(kIdText), text);
-  DWORD start = 0, end = 0;
-  SendMessageW(app.control(kIdText), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-               reinterpret_cast<LPARAM>(&end));
-  EXPECT_EQ(start, 4u) << "the first such character is selected";
-  EXPECT_EQ(end, 5u);
+    HWND warning = Save(app, path);
+    ASSERT_TRUE(warning) << c.name;
+    const std::wstring question = MessageBoxText(warning);
+    EXPECT_NE(question.find(L"line 2"), std::wstring::npos) << c.name << ": " << Narrow(question);
+    EXPECT_NE(question.find(L"\"" + c.first + L"\""), std::wstring::npos) << c.name << ": " << Narrow(question);
+    ClickButton(warning, IDNO);
+    ASSERT_TRUE(Gone(warning)) << c.name;
+    app.Sync();
+    EXPECT_FALSE(FileExists(path)) << c.name;
+    EXPECT_EQ(app.Text(kIdText), c.text) << c.name;
+    DWORD start = 0, end = 0;
+    SendMessageW(app.control(kIdText), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, c.start) << c.name << ": the first such character is selected";
+    EXPECT_EQ(end, c.end) << c.name;
 
-  warning = Save(app, path);
-  ASSERT_TRUE(warning);
-  ClickButton(warning, IDYES);
-  ASSERT_TRUE(Gone(warning));
-  app.Sync();
-  EXPECT_EQ(ReadFileBytes(path), "ok\r\n??????\r\n");
+    warning = Save(app, path);
+    ASSERT_TRUE(warning) << c.name;
+    ClickButton(warning, IDYES);
+    ASSERT_TRUE(Gone(warning)) << c.name;
+    app.Sync();
+    EXPECT_EQ(ReadFileBytes(path), c.saved) << c.name;
+  }
 }
 
 }  // namespace

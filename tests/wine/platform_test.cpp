@@ -2,6 +2,8 @@
 // Unicode paths, the system code page and the dialog's filter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "driver.h"
 #include "news/news_text_file.h"
 #include "platform/common_dialog.h"
@@ -38,24 +40,37 @@ Status Replace(const std::wstring& path, const std::string& content) {
 }
 
 TEST(Win32FileSystemTest, ReplacesWholeFilesAndLeavesNoTemporaryFile) {
+  const std::wstring longest(251, L'n');  // with ".txt", the longest name Linux and Windows take
   const struct {
-    const wchar_t* name;
+    std::wstring name;
     const char* old_content;  // nullptr: no file yet
     std::string content;
   } cases[] = {
       {L"new.txt", nullptr, "fresh\r\n"},
+      {longest + L".txt", nullptr, "the longest name, new\r\n"},
+      {longest + L".txt", "old", "the longest name, replaced\r\n"},
+      {L"a", "old", "a name shorter than the temporary file's\r\n"},
+      // The folder leaves too little room for the temporary file's name in MAX_PATH.
+      {std::wstring(230, L'f') + L"\\a", nullptr, "new, in a folder near MAX_PATH\r\n"},
+      {std::wstring(230, L'f') + L"\\a", "old", "replaced, in a folder near MAX_PATH\r\n"},
       {L"longer.txt", "a much longer old content\r\n", "short\r\n"},
       {L"empty.txt", "old", ""},
       {L"big.txt", "old", std::string(3 << 20, 'b')},
       {L"\u043d\u043e\u0432\u043e\u0441\u0442\u0438.txt", "old", "cyrillic name\r\n"},
   };
   for (const auto& c : cases) {
-    const std::wstring folder = FreshFolder(L"replace");
-    const std::wstring path = folder + L"\\" + c.name;
+    const std::size_t slash = c.name.rfind(L'\\');
+    const std::wstring base = slash == std::wstring::npos ? c.name : c.name.substr(slash + 1);
+    std::wstring folder = FreshFolder(L"replace");
+    if (slash != std::wstring::npos) {
+      folder += L"\\" + c.name.substr(0, slash);
+      ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    const std::wstring path = folder + L"\\" + base;
     if (c.old_content) WriteFileBytes(path, c.old_content);
-    ASSERT_TRUE(Replace(path, c.content).ok()) << Narrow(c.name);
-    EXPECT_EQ(ReadFileBytes(path), c.content) << Narrow(c.name);
-    EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{c.name});
+    ASSERT_TRUE(Replace(path, c.content).ok()) << Narrow(base) << " in " << Narrow(folder);
+    EXPECT_EQ(ReadFileBytes(path), c.content) << Narrow(base);
+    EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{base});
   }
 }
 
@@ -115,6 +130,122 @@ TEST(Win32FileSystemTest, UnfinishedReplacementIsDiscarded) {
   }
   EXPECT_EQ(ReadFileBytes(target), "old news\r\n");
   EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{L"news.txt"});
+}
+
+// Faults of the system calls below the replacement, which Wine does not
+// produce: ReplaceFileW failing before or after it moved the old file away,
+// MoveFileExW failing, and a folder where no new file may be made.
+struct SystemFaults {
+  DWORD replace_error = 0;
+  enum { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
+  DWORD move_error = 0;
+  bool no_new_files = false;
+};
+SystemFaults g_faults;
+
+BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                          LPVOID exclude, LPVOID reserved) {
+  if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
+  if (g_faults.old_file == SystemFaults::kRemoved) DeleteFileW(target);
+  if (g_faults.old_file == SystemFaults::kRenamed) MoveFileW(target, (std::wstring(target) + L".old").c_str());
+  SetLastError(g_faults.replace_error);
+  return FALSE;
+}
+
+BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (!g_faults.move_error) return MoveFileExW(from, to, flags);
+  SetLastError(g_faults.move_error);
+  return FALSE;
+}
+
+HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flags, HANDLE model) {
+  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCopy) {
+  const struct {
+    const char* name;
+    SystemFaults faults;
+    const char* old_content;  // nullptr: no file yet
+    DWORD expected;
+    const char* target_after;  // "<missing>": no file
+    bool copy_kept;            // the new content kept in a file of its own, named
+    bool target_written;       // the failure may have left a part of the new content in it
+    std::vector<std::wstring> names;  // the folder afterwards, but for the kept copy
+  } cases[] = {
+      {"1175: the old file could not be removed, and stays", {ERROR_UNABLE_TO_REMOVE_REPLACED},
+       "old news\r\n", ERROR_UNABLE_TO_REMOVE_REPLACED, "old news\r\n", false, false, {L"news.txt"}},
+      {"1176: the old file was removed; the new one takes its place",
+       {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved}, "old news\r\n", 0, "new news\r\n", false,
+       false, {L"news.txt"}},
+      {"1177: the old file was renamed; the new one takes its place",
+       {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed}, "old news\r\n", 0, "new news\r\n",
+       false, false, {L"news.txt", L"news.txt.old"}},
+      {"1176, and the new file cannot be moved either: it is kept",
+       {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved, ERROR_ACCESS_DENIED}, "old news\r\n",
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT, "<missing>", true, false, {}},
+      {"1177, and the new file cannot be moved either: it is kept",
+       {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed, ERROR_ACCESS_DENIED}, "old news\r\n",
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "<missing>", true, false, {L"news.txt.old"}},
+      {"no new file may be made: a longer old file is written in place", {0, SystemFaults::kKept, 0, true},
+       "a much longer old content\r\n", 0, "new news\r\n", false, false, {L"news.txt"}},
+      {"no new file may be made, and there is no file yet", {0, SystemFaults::kKept, 0, true}, nullptr,
+       ERROR_ACCESS_DENIED, "<missing>", false, false, {}},
+  };
+  Win32FileApi api;
+  api.create_file = FaultyCreate;
+  api.replace_file = FaultyReplace;
+  api.move_file = FaultyMove;
+  for (const auto& c : cases) {
+    const std::wstring folder = FreshFolder(L"half-done");
+    const std::wstring target = folder + L"\\news.txt";
+    if (c.old_content) WriteFileBytes(target, c.old_content);
+    g_faults = c.faults;
+    Win32FileSystem fs(api);
+    std::unique_ptr<ReplacementFile> file;
+    Status status = fs.OpenReplacement(target, file);
+    if (status.ok()) status = file->Write("new news\r\n", 10);
+    if (status.ok()) status = file->Commit();
+    const ReplacementAftermath aftermath = status.ok() ? ReplacementAftermath{} : file ? file->AfterFailure() : ReplacementAftermath{};
+    file.reset();
+    g_faults = SystemFaults{};
+    EXPECT_EQ(status.code(), c.expected) << c.name;
+    EXPECT_EQ(ReadFileBytes(target), c.target_after) << c.name;
+    EXPECT_EQ(aftermath.target_written, c.target_written) << c.name;
+    std::vector<std::wstring> names = FolderNames(folder);
+    if (c.copy_kept) {
+      ASSERT_EQ(aftermath.kept_copy.substr(0, folder.size() + 1), folder + L"\\") << c.name;
+      EXPECT_EQ(ReadFileBytes(aftermath.kept_copy), "new news\r\n") << c.name;
+      names.erase(std::remove(names.begin(), names.end(), aftermath.kept_copy.substr(folder.size() + 1)),
+                  names.end());
+    } else {
+      EXPECT_EQ(aftermath.kept_copy, L"") << c.name;
+    }
+    EXPECT_EQ(names, c.names) << c.name;
+  }
+}
+
+TEST(Win32FileSystemTest, AbandonedInPlaceWriteSaysTheFileWasWritten) {
+  const std::wstring folder = FreshFolder(L"in-place");
+  const std::wstring target = folder + L"\\news.txt";
+  WriteFileBytes(target, "old news\r\n");
+  Win32FileApi api;
+  api.create_file = FaultyCreate;
+  g_faults.no_new_files = true;
+  Win32FileSystem fs(api);
+  std::unique_ptr<ReplacementFile> file;
+  ASSERT_TRUE(fs.OpenReplacement(target, file).ok());
+  g_faults = SystemFaults{};
+  EXPECT_FALSE(file->AfterFailure().target_written) << "nothing written yet";
+  ASSERT_TRUE(file->Write("NEW", 3).ok());
+  EXPECT_TRUE(file->AfterFailure().target_written);
+  file.reset();
+  EXPECT_EQ(ReadFileBytes(target), "NEW news\r\n") << "written over its start, not cut";
 }
 
 TEST(Win32FileSystemTest, NewsFileRoundTripOnDisk) {
