@@ -53,9 +53,11 @@ const DialogLibrary& Library() {
 // would not fit is answered with a message while the dialog stays open.
 struct NameGuard {
   std::size_t extension_room;  // what the dialog may add to a name without extension
+  WNDPROC base = nullptr;      // the dialog window's own procedure
 };
 
-constexpr UINT_PTR kGuardId = 1;
+// The guard of a dialog window, kept as one of its properties while it lives.
+constexpr wchar_t kGuardProperty[] = L"TolvexNameGuard";
 // A folder without a file-system path (the desktop's virtual folders) is
 // named by its parsing name, "::{GUID}" and the like.
 constexpr std::size_t kVirtualFolderLength = 64;
@@ -117,10 +119,15 @@ std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
   return total;
 }
 
-LRESULT CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam,
-                                   UINT_PTR id, DWORD_PTR data) noexcept {
+// Subclassed by hand rather than with SetWindowSubclass, which Windows XP's
+// common controls export by ordinal only.
+LRESULT CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wparam,
+                                   LPARAM lparam) noexcept {
+  auto* guard = static_cast<NameGuard*>(GetPropW(dialog, kGuardProperty));
+  if (!guard) return DefWindowProcW(dialog, message, wparam, lparam);  // not reached
+  const WNDPROC base = guard->base;
   if (message == WM_COMMAND && LOWORD(wparam) == IDOK) {
-    const std::size_t length = PathLengthOnOk(dialog, *reinterpret_cast<const NameGuard*>(data));
+    const std::size_t length = PathLengthOnOk(dialog, *guard);
     if (length >= MAX_PATH) {
       wchar_t title[128] = L"";
       GetWindowTextW(dialog, title, 128);
@@ -128,25 +135,46 @@ LRESULT CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPA
       std::swprintf(text, 512,
                     L"The file name is too long.\n\nThe folder and the file name together may "
                     L"have at most %d characters, the extension included; here they would have "
-                    L"%s%u.\n\nChoose a shorter name or a folder nearer the top of the drive.",
+                    L"%ls%u.\n\nChoose a shorter name or a folder nearer the top of the drive.",
                     MAX_PATH - 1, length == SIZE_MAX ? L"more than " : L"",
                     static_cast<unsigned>(length == SIZE_MAX ? MAX_PATH : length));
       MessageBoxW(dialog, text, title, MB_OK | MB_ICONWARNING);
       return 0;
     }
   }
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(dialog, GuardedDialogProc, id);
-  return DefSubclassProc(dialog, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base));
+    RemovePropW(dialog, kGuardProperty);
+  }
+  return CallWindowProcW(base, dialog, message, wparam, lparam);
 }
 
 // The Explorer-style hook: its (empty) dialog is a child of the file dialog.
 UINT_PTR CALLBACK DialogHook(HWND hook, UINT message, WPARAM, LPARAM lparam) noexcept {
   if (message == WM_INITDIALOG) {
-    const auto* ofn = reinterpret_cast<const OPENFILENAMEW*>(lparam);
-    SetWindowSubclass(GetParent(hook), GuardedDialogProc, kGuardId,
-                      static_cast<DWORD_PTR>(ofn->lCustData));
+    auto* guard = reinterpret_cast<NameGuard*>(reinterpret_cast<const OPENFILENAMEW*>(lparam)->lCustData);
+    HWND dialog = GetParent(hook);
+    if (SetPropW(dialog, kGuardProperty, guard)) {
+      guard->base = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+          dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GuardedDialogProc)));
+    }
   }
   return 0;
+}
+
+// Wine's dialogs, and Windows' Explorer-style dialog before Vista, build the
+// chosen path in a buffer of MAX_PATH characters. From Vista on, Windows shows
+// its newer dialog, which checks the name's length itself, and which any hook
+// would replace with the older one: there the dialog goes without the guard.
+bool NeedsNameGuard() {
+  static const bool needed = [] {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version")) return true;
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return !GetVersionExW(&version) || version.dwMajorVersion < 6;
+  }();
+  return needed;
 }
 
 // Room for "." and the longest extension the dialog may add: the default
@@ -198,11 +226,14 @@ DWORD CommonDialog::Show(bool save) {
   ofn.lpstrInitialDir = InitDir.empty() ? nullptr : InitDir.c_str();
   ofn.lpstrTitle = DialogTitle.empty() ? nullptr : DialogTitle.c_str();
   ofn.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
+  ofn.Flags = Flags;
   // The hook has no template of its own: the dialog looks as without it.
-  const NameGuard guard{ExtensionRoom(DefaultExt, Filter)};
-  ofn.Flags = Flags | OFN_EXPLORER | OFN_ENABLEHOOK;
-  ofn.lpfnHook = DialogHook;
-  ofn.lCustData = reinterpret_cast<LPARAM>(&guard);
+  NameGuard guard{ExtensionRoom(DefaultExt, Filter)};
+  if (NeedsNameGuard()) {
+    ofn.Flags |= OFN_EXPLORER | OFN_ENABLEHOOK;
+    ofn.lpfnHook = DialogHook;
+    ofn.lCustData = reinterpret_cast<LPARAM>(&guard);
+  }
 
   FileName.clear();
   if (show(&ofn)) {

@@ -5,10 +5,11 @@
 // of the last name is not passed on: the dialog starts in InitDir and offers
 // the last name's file part.
 //
-// Besides Flags, it asks the system for an Explorer-style hook of its own
-// (no template, so the dialog looks the same): an OK whose folder and name
-// together would not fit in MAX_PATH characters is answered with a message,
-// and the dialog stays open. Every name the dialog returns is shorter.
+// Where the system's dialog builds the chosen path in MAX_PATH characters
+// (Wine, and Windows before Vista), it asks, besides Flags, for an
+// Explorer-style hook of its own (no template, so the dialog looks the same):
+// an OK whose folder and name together would not fit is answered with a
+// message, and the dialog stays open.
 #pragma once
 
 #include <windows.h>

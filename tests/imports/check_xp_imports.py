@@ -94,7 +94,7 @@ ALLOWED = {
         EndPaint EnumChildWindows EnumThreadWindows EnumWindows EqualRect
         FillRect FindWindowExW FindWindowW FlashWindow FrameRect GetActiveWindow
         GetAncestor GetAsyncKeyState GetCapture GetClassInfoExW GetClassLongW
-        GetClassNameW GetClientRect GetClipboardData GetCursor GetCursorPos
+        GetClassNameW GetClientRect GetClipboardData GetComboBoxInfo GetCursor GetCursorPos
         GetDC GetDCEx GetDesktopWindow GetDlgCtrlID GetDlgItem GetDlgItemTextW
         GetDoubleClickTime GetFocus GetForegroundWindow GetGUIThreadInfo
         GetKeyboardState GetKeyState GetLastActivePopup GetMenu GetMessagePos

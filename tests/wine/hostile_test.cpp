@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/editor_style.h"
 #include "app/form1_layout.h"
 #include "driver.h"
 #include "news/news_commands.h"
@@ -31,6 +32,8 @@ namespace tolvex {
 namespace {
 
 using namespace driver;
+
+constexpr wchar_t kErrorText[] = L"Error while opening file";
 
 constexpr int kLookIn = 0x471;  // the file dialog's folder combo
 constexpr DWORD kLargeLoadMs = 300000;
@@ -220,9 +223,9 @@ TEST_F(HostileTest, FilesThatAreNotNewsTextAreRefusedAndKept) {
     std::string bytes;
     std::wstring shown;
   } cases[] = {
-      {"the program itself", ReadFileBytes(TargetPath()), std::wstring(kLoadError)},
-      {"UTF-16 with byte-order mark", Utf16(L"News of the day\r\n", false), std::wstring(kLoadError)},
-      {"UTF-16 big-endian with byte-order mark", Utf16(L"News\r\n", true), std::wstring(kLoadError)},
+      {"the program itself", ReadFileBytes(TargetPath()), std::wstring(kErrorText)},
+      {"UTF-16 with byte-order mark", Utf16(L"News of the day\r\n", false), std::wstring(kErrorText)},
+      {"UTF-16 big-endian with byte-order mark", Utf16(L"News\r\n", true), std::wstring(kErrorText)},
       // No NUL byte: shown as the code page's characters, so a save keeps every byte.
       {"UTF-8 with byte-order mark", "\xEF\xBB\xBFNews\r\n", L"\u00EF\u00BB\u00BFNews\r\n"},
   };
@@ -264,7 +267,7 @@ TEST_F(HostileTest, FileGoneOrLockedAfterItWasChosen) {
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << c.name;
     app.Sync();
     const std::wstring shown = app.Text(kIdText);
-    EXPECT_EQ(shown, kLoadError) << c.name;
+    EXPECT_EQ(shown, kErrorText) << c.name;
     lock.reset();
     WriteFileBytes(path, "chosen news\r\n");
     Load(app, path);  // nothing of the failed load is held open
@@ -600,9 +603,8 @@ class LocalEditor {
   explicit LocalEditor(FileSystem& fs)
       : frame_(CreateWindowExW(0, L"STATIC", L"Tolvex", WS_OVERLAPPEDWINDOW, 0, 0, 540, 524,
                                nullptr, nullptr, nullptr, nullptr)),
-        text_(CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL,
-                              5, 46, 522, 348, frame_, nullptr, nullptr, nullptr)),
+        text_(CreateWindowExW(kEditorExStyle, L"EDIT", L"", kEditorStyle, 5, 46, 522, 348, frame_,
+                              nullptr, nullptr, nullptr)),
         dialog_(frame_),
         slots_(fs),
         editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
@@ -780,7 +782,7 @@ TEST_F(HostileTest, FolderGivenAsTheFileBehindTheDialog) {
   editor.SetText(L"work in progress");
   EXPECT_FALSE(LoadNewsFile(editor.commands(), folder));
   const std::wstring shown = editor.Text();
-  EXPECT_EQ(shown, kLoadError);
+  EXPECT_EQ(shown, kErrorText);
   editor.SetText(L"work in progress");
   bool saved = true;
   const std::wstring message =
