@@ -325,4 +325,43 @@ std::string Narrow(const std::wstring& s) {
   return out;
 }
 
+SystemFaults g_faults;
+
+namespace {
+
+
+BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                          LPVOID exclude, LPVOID reserved) {
+  if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
+  if (g_faults.old_file == SystemFaults::kRemoved) DeleteFileW(target);
+  if (g_faults.old_file == SystemFaults::kRenamed) MoveFileW(target, (std::wstring(target) + L".old").c_str());
+  SetLastError(g_faults.replace_error);
+  return FALSE;
+}
+
+BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (!g_faults.move_error) return MoveFileExW(from, to, flags);
+  SetLastError(g_faults.move_error);
+  return FALSE;
+}
+
+HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flags, HANDLE model) {
+  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+}  // namespace
+
+Win32FileApi FaultyApi() {
+  Win32FileApi api;
+  api.create_file = FaultyCreate;
+  api.replace_file = FaultyReplace;
+  api.move_file = FaultyMove;
+  return api;
+}
+
 }  // namespace tolvex::driver

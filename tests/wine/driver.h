@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../../src/platform/unique_handle.h"
+#include "platform/unique_handle.h"
+#include "platform/win32_file_system.h"
 
 namespace tolvex::driver {
 
@@ -110,5 +111,19 @@ std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 std::string Narrow(const std::wstring& s);  // UTF-8, for test messages
+
+
+// Faults of the system calls below the replacement, which Wine does not
+// produce: ReplaceFileW failing before or after it moved the old file away,
+// MoveFileExW failing, and a folder where no new file may be made.
+struct SystemFaults {
+  DWORD replace_error = 0;
+  enum { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
+  DWORD move_error = 0;
+  bool no_new_files = false;
+};
+extern SystemFaults g_faults;  // none until a test sets some
+// The file calls of the Win32 file layer, failing as g_faults says.
+Win32FileApi FaultyApi();
 
 }  // namespace tolvex::driver

@@ -491,47 +491,6 @@ TEST_F(HostileTest, FullDiskKeepsTheOldFileAndTheText) {
   DeleteFileW(path.c_str());
 }
 
-// Faults of the system calls below the Win32 file layer, which Wine does not
-// produce: ReplaceFileW failing after it removed the old file, MoveFileExW
-// failing, and a folder where no new file may be made.
-struct SystemFaults {
-  DWORD replace_error = 0;  // the old file is removed first
-  DWORD move_error = 0;
-  bool no_new_files = false;
-};
-SystemFaults g_faults;
-
-BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
-                          LPVOID exclude, LPVOID reserved) {
-  if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
-  DeleteFileW(target);
-  SetLastError(g_faults.replace_error);
-  return FALSE;
-}
-
-BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  if (!g_faults.move_error) return MoveFileExW(from, to, flags);
-  SetLastError(g_faults.move_error);
-  return FALSE;
-}
-
-HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                           DWORD disposition, DWORD flags, HANDLE model) {
-  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return CreateFileW(name, access, share, security, disposition, flags, model);
-}
-
-Win32FileApi FaultyApi() {
-  Win32FileApi api;
-  api.create_file = FaultyCreate;
-  api.replace_file = FaultyReplace;
-  api.move_file = FaultyMove;
-  return api;
-}
-
 // Real files, with a disk that fills up, a replace step that fails, or memory
 // that runs out, at a chosen point below the file layer. Notes the cursor
 // shown while the files are read and written.
@@ -686,10 +645,10 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
       {"memory runs out while writing", true, SIZE_MAX, 0, {}, true, ERROR_NOT_ENOUGH_MEMORY,
        L"The file was not changed", kOld, 0},
       {"the replace removed the old file, and the new one cannot be moved into its place", true, SIZE_MAX,
-       0, {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_ACCESS_DENIED}, false, ERROR_UNABLE_TO_MOVE_REPLACEMENT,
+       0, {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved, ERROR_ACCESS_DENIED}, false, ERROR_UNABLE_TO_MOVE_REPLACEMENT,
        L"It was saved to\n", "<missing>", 1},
       {"no new file may be made in the folder, and the disk fills part way", true, 100000, 0,
-       {0, 0, true}, false, ERROR_DISK_FULL, L"The file may hold a part of the new text", nullptr, 0},
+       {0, SystemFaults::kKept, 0, true}, false, ERROR_DISK_FULL, L"The file may hold a part of the new text", nullptr, 0},
   };
   FailingDisk disk;
   LocalEditor editor(disk);

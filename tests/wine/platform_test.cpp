@@ -132,41 +132,6 @@ TEST(Win32FileSystemTest, UnfinishedReplacementIsDiscarded) {
   EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{L"news.txt"});
 }
 
-// Faults of the system calls below the replacement, which Wine does not
-// produce: ReplaceFileW failing before or after it moved the old file away,
-// MoveFileExW failing, and a folder where no new file may be made.
-struct SystemFaults {
-  DWORD replace_error = 0;
-  enum { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
-  DWORD move_error = 0;
-  bool no_new_files = false;
-};
-SystemFaults g_faults;
-
-BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
-                          LPVOID exclude, LPVOID reserved) {
-  if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
-  if (g_faults.old_file == SystemFaults::kRemoved) DeleteFileW(target);
-  if (g_faults.old_file == SystemFaults::kRenamed) MoveFileW(target, (std::wstring(target) + L".old").c_str());
-  SetLastError(g_faults.replace_error);
-  return FALSE;
-}
-
-BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  if (!g_faults.move_error) return MoveFileExW(from, to, flags);
-  SetLastError(g_faults.move_error);
-  return FALSE;
-}
-
-HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                           DWORD disposition, DWORD flags, HANDLE model) {
-  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return CreateFileW(name, access, share, security, disposition, flags, model);
-}
-
 TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCopy) {
   const struct {
     const char* name;
@@ -197,10 +162,7 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
       {"no new file may be made, and there is no file yet", {0, SystemFaults::kKept, 0, true}, nullptr,
        ERROR_ACCESS_DENIED, "<missing>", false, false, {}},
   };
-  Win32FileApi api;
-  api.create_file = FaultyCreate;
-  api.replace_file = FaultyReplace;
-  api.move_file = FaultyMove;
+  const Win32FileApi api = FaultyApi();
   for (const auto& c : cases) {
     const std::wstring folder = FreshFolder(L"half-done");
     const std::wstring target = folder + L"\\news.txt";
@@ -234,8 +196,7 @@ TEST(Win32FileSystemTest, AbandonedInPlaceWriteSaysTheFileWasWritten) {
   const std::wstring folder = FreshFolder(L"in-place");
   const std::wstring target = folder + L"\\news.txt";
   WriteFileBytes(target, "old news\r\n");
-  Win32FileApi api;
-  api.create_file = FaultyCreate;
+  const Win32FileApi api = FaultyApi();
   g_faults.no_new_files = true;
   Win32FileSystem fs(api);
   std::unique_ptr<ReplacementFile> file;
