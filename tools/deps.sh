@@ -7,10 +7,9 @@ packages=(
   cmake make g++ googletest libgtest-dev   # native build and unit tests
   g++-mingw-w64-i686-win32                 # the Windows program (win32 threads: runs on XP)
   g++-mingw-w64-i686-posix                 # its Wine test programs (GoogleTest needs std::mutex)
-  python3                                  # the XP import check, the release zip
+  python3 unzip                            # the XP import check, the art check, the release zip
   wine wine32:i386 fonts-wine              # running it
   xvfb imagemagick                         # a virtual display and screenshots
-  python3                                  # checks the committed pictures against their script
   clang libclang-rt-14-dev llvm            # sanitizer builds, libFuzzer, symbolized reports
 )
 
