@@ -76,10 +76,9 @@ bool ConfirmLossySave(const NewsEditor& editor, const std::u16string& text,
   const std::size_t at = encoded.first_lost;
   std::size_t line = 1;
   for (std::size_t i = 0; i < at; ++i) line += text[i] == u'\n';
-  const bool pair = text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size() &&
-                    text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF;
+  const std::size_t length = encoded.first_lost_length;
   const std::wstring shown(text.begin() + static_cast<std::ptrdiff_t>(at),
-                           text.begin() + static_cast<std::ptrdiff_t>(at + (pair ? 2 : 1)));
+                           text.begin() + static_cast<std::ptrdiff_t>(at + length));
   wchar_t message[512];
   std::swprintf(message, 512,
                 L"%zu character(s) of the text cannot be stored in a news file (code page %u) "
@@ -90,7 +89,7 @@ bool ConfirmLossySave(const NewsEditor& editor, const std::u16string& text,
     return true;
   }
   SetFocus(editor.text);
-  SendMessageW(editor.text, EM_SETSEL, at, at + (pair ? 2 : 1));
+  SendMessageW(editor.text, EM_SETSEL, at, at + length);
   SendMessageW(editor.text, EM_SCROLLCARET, 0, 0);
   return false;
 }

@@ -49,9 +49,14 @@ CodePage::Encoded CodePage::Encode(std::u16string_view text) const {
       out.bytes[n++] = static_cast<char>(b);
       continue;
     }
-    if (out.lost++ == 0) out.first_lost = i;
+    const bool pair =
+        IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+    if (out.lost++ == 0) {
+      out.first_lost = i;
+      out.first_lost_length = pair ? 2 : 1;
+    }
     out.bytes[n++] = '?';
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
+    if (pair) ++i;
   }
   out.bytes.resize(n);
   return out;

@@ -33,8 +33,10 @@ class CodePage {
     // Characters the code page cannot hold, each written as '?'. A surrogate
     // pair is one character.
     std::size_t lost = 0;
-    // Index in the text of the first of them, when there is one.
+    // Index in the text of the first of them, when there is one, and its
+    // length in code units (2 for a surrogate pair, else 1).
     std::size_t first_lost = 0;
+    std::size_t first_lost_length = 0;
   };
   Encoded Encode(std::u16string_view text) const;
 
