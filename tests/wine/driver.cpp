@@ -327,21 +327,30 @@ std::string Narrow(const std::wstring& s) {
 
 SystemFaults g_faults;
 
+BOOL FailReplace(DWORD error, SystemFaults::OldFile old_file, LPCWSTR target, LPCWSTR backup) {
+  if (old_file == SystemFaults::kRemoved) DeleteFileW(target);
+  if (old_file == SystemFaults::kRenamed) {
+    MoveFileW(target, backup ? backup : (std::wstring(target) + L".old").c_str());
+  }
+  SetLastError(error);
+  return FALSE;
+}
+
 namespace {
 
 
 BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                           LPVOID exclude, LPVOID reserved) {
   if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
-  if (g_faults.old_file == SystemFaults::kRemoved) DeleteFileW(target);
-  if (g_faults.old_file == SystemFaults::kRenamed) MoveFileW(target, (std::wstring(target) + L".old").c_str());
-  SetLastError(g_faults.replace_error);
-  return FALSE;
+  return FailReplace(g_faults.replace_error, g_faults.old_file, target, backup);
 }
 
+// A move whose source is there fails with the error given; one whose source
+// is not fails as the system's does.
 BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
   if (!g_faults.move_error) return MoveFileExW(from, to, flags);
-  SetLastError(g_faults.move_error);
+  SetLastError(GetFileAttributesW(from) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
+                                                                   : g_faults.move_error);
   return FALSE;
 }
 

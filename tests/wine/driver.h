@@ -118,11 +118,15 @@ std::string Narrow(const std::wstring& s);  // UTF-8, for test messages
 // MoveFileExW failing, and a folder where no new file may be made.
 struct SystemFaults {
   DWORD replace_error = 0;
-  enum { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
-  DWORD move_error = 0;
+  enum OldFile { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
+  DWORD move_error = 0;  // for moves whose source is there
   bool no_new_files = false;
 };
 extern SystemFaults g_faults;  // none until a test sets some
+// Fails as ReplaceFileW does with `error`, having done `old_file` to the
+// target: renamed it to the backup name (or its own name plus ".old" without
+// one), or removed it.
+BOOL FailReplace(DWORD error, SystemFaults::OldFile old_file, LPCWSTR target, LPCWSTR backup);
 // The file calls of the Win32 file layer, failing as g_faults says.
 Win32FileApi FaultyApi();
 
