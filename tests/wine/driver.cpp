@@ -1,7 +1,14 @@
 #include "driver.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cwchar>
+
+#include "app/editor_style.h"
+#include "platform/system_code_page.h"
 
 namespace tolvex::driver {
 namespace {
@@ -290,6 +297,31 @@ std::wstring MessageBoxText(HWND box) {
   return text;
 }
 
+LocalEditor::LocalEditor(FileSystem& fs)
+    : frame_(CreateWindowExW(0, L"STATIC", L"Tolvex", WS_OVERLAPPEDWINDOW, 0, 0, 540, 524,
+                             nullptr, nullptr, nullptr, nullptr)),
+      text_(CreateWindowExW(kEditorExStyle, L"EDIT", L"", kEditorStyle, 5, 46, 522, 348, frame_,
+                            nullptr, nullptr, nullptr)),
+      dialog_(frame_),
+      slots_(fs),
+      editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
+  SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
+  SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LocalEditor::~LocalEditor() { DestroyWindow(frame_); }
+
+LRESULT CALLBACK LocalEditor::LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                          UINT_PTR id, DWORD_PTR data) {
+  const auto* self = reinterpret_cast<const LocalEditor*>(data);
+  if (message == WM_SETTEXT && lparam &&
+      std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
+    return TRUE;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
+  return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
 std::string ReadFileBytes(const std::wstring& path) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr));
@@ -314,6 +346,20 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 
 bool FileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> FolderNames(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string Narrow(const std::wstring& s) {

@@ -558,69 +558,6 @@ class FailingDisk final : public FileSystem {
   Win32FileSystem real_{FaultyApi()};
 };
 
-// The editor and the commands of Form1, in this process, over `fs`.
-class LocalEditor {
- public:
-  explicit LocalEditor(FileSystem& fs)
-      : frame_(CreateWindowExW(0, L"STATIC", L"Tolvex", WS_OVERLAPPEDWINDOW, 0, 0, 540, 524,
-                               nullptr, nullptr, nullptr, nullptr)),
-        text_(CreateWindowExW(kEditorExStyle, L"EDIT", L"", kEditorStyle, 5, 46, 522, 348, frame_,
-                              nullptr, nullptr, nullptr)),
-        dialog_(frame_),
-        slots_(fs),
-        editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
-    SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
-    SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
-  }
-  ~LocalEditor() { DestroyWindow(frame_); }
-
-  // From now on the editor drops a text longer than `characters` and reports
-  // success all the same, as a text box does with a text it cannot hold.
-  void SetCapacity(std::size_t characters) { capacity_ = characters; }
-  LocalEditor(const LocalEditor&) = delete;
-  LocalEditor& operator=(const LocalEditor&) = delete;
-
-  NewsEditor& commands() { return editor_; }
-  std::wstring Text() const { return WindowText(text_); }
-  void SetText(const std::wstring& text) { SetWindowTextW(text_, text.c_str()); }
-
-  // Runs a command that may show a message box; the box is answered with
-  // `button` from another thread, and its text returned ("" when none came).
-  template <typename Command>
-  std::wstring AnsweringBoxes(int button, Command command) {
-    std::wstring seen;
-    std::thread answer([&] {
-      HWND box = WaitForOwnedDialog(GetCurrentProcessId(), frame_, 3000);
-      if (!box) return;
-      seen = MessageBoxText(box);
-
-      ClickButton(box, button);
-    });
-    command();
-    answer.join();
-    return seen;
-  }
-
- private:
-  static LRESULT CALLBACK LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
-                                      UINT_PTR id, DWORD_PTR data) {
-    const auto* self = reinterpret_cast<const LocalEditor*>(data);
-    if (message == WM_SETTEXT && lparam &&
-        std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
-      return TRUE;
-    }
-    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
-    return DefSubclassProc(hwnd, message, wparam, lparam);
-  }
-
-  HWND frame_;
-  HWND text_;
-  CommonDialog dialog_;
-  FileSlots slots_;
-  NewsEditor editor_;
-  std::size_t capacity_ = SIZE_MAX;
-};
-
 TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
   const std::wstring text = Widen(NewsText(300000));
   constexpr const char* kOld = "old news\r\n";

@@ -15,21 +15,6 @@ namespace {
 
 using namespace driver;
 
-// The names in a folder, sorted.
-std::vector<std::wstring> FolderNames(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 Status Replace(const std::wstring& path, const std::string& content) {
   Win32FileSystem fs;
   std::unique_ptr<ReplacementFile> file;
