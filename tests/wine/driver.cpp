@@ -402,7 +402,9 @@ BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
 
 HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                            DWORD disposition, DWORD flags, HANDLE model) {
-  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
+  const bool new_file = disposition == CREATE_NEW || disposition == CREATE_ALWAYS;
+  if (new_file && (g_faults.no_new_files || g_faults.refused_names > 0)) {
+    if (g_faults.refused_names > 0) --g_faults.refused_names;
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }

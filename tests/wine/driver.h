@@ -179,6 +179,7 @@ struct SystemFaults {
   enum OldFile { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
   DWORD move_error = 0;  // for moves whose source is there
   bool no_new_files = false;
+  unsigned refused_names = 0;  // new files refused (access denied) before one is made
 };
 extern SystemFaults g_faults;  // none until a test sets some
 // Fails as ReplaceFileW does with `error`, having done `old_file` to the

@@ -128,6 +128,7 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
     bool old_kept;             // the old content kept in a file of its own, named
     bool target_written;       // the failure may have left a part of the new content in it
     std::vector<std::wstring> names;  // the folder afterwards, but for the kept files
+    bool in_place = false;            // an existing target is still the same file: written in place
   } cases[] = {
       {"1175: the old file could not be removed, and stays", {ERROR_UNABLE_TO_REMOVE_REPLACED},
        "old news\r\n", ERROR_UNABLE_TO_REMOVE_REPLACED, "old news\r\n", false, false, false, {L"news.txt"}},
@@ -144,9 +145,12 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed, ERROR_ACCESS_DENIED}, "old news\r\n",
        ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "<missing>", true, true, false, {}},
       {"no new file may be made: a longer old file is written in place", {0, SystemFaults::kKept, 0, true},
-       "a much longer old content\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}},
+       "a much longer old content\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}, true},
       {"no new file may be made: a shorter old file is written in place", {0, SystemFaults::kKept, 0, true},
-       "old\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}},
+       "old\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}, true},
+      {"three names refused (a name may be held): the fourth is made, and replaces the file",
+       {0, SystemFaults::kKept, 0, false, 3}, "old news\r\n", 0, "new news\r\n", false, false, false,
+       {L"news.txt"}, false},
       {"no new file may be made, and there is no file yet", {0, SystemFaults::kKept, 0, true}, nullptr,
        ERROR_ACCESS_DENIED, "<missing>", false, false, false, {}},
   };
@@ -155,6 +159,14 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
     const std::wstring folder = FreshFolder(L"half-done");
     const std::wstring target = folder + L"\\news.txt";
     if (c.old_content) WriteFileBytes(target, c.old_content);
+    const auto file_id = [&] {  // which file the name stands for
+      UniqueFile f(CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!f || !GetFileInformationByHandle(f.get(), &info)) return ULONGLONG{0};
+      return (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    };
+    const ULONGLONG old_id = file_id();
     g_faults = c.faults;
     Win32FileSystem fs(api);
     std::unique_ptr<ReplacementFile> file;
@@ -167,6 +179,9 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
     EXPECT_EQ(status.code(), c.expected) << c.name;
     EXPECT_EQ(ReadFileBytes(target), c.target_after) << c.name;
     EXPECT_EQ(left.target_written, c.target_written) << c.name;
+    if (c.old_content && status.ok()) {
+      EXPECT_EQ(file_id() == old_id, c.in_place) << c.name;
+    }
     std::vector<std::wstring> names = FolderNames(folder);
     const struct {
       bool kept;
