@@ -71,6 +71,26 @@ T Done(T result) {
   return result;
 }
 
+// A file call through the seam: counted; failed, returning `kFailed` with the
+// error set, when it is the one; else made, and the process ended right after
+// it when it is the one.
+template <typename Call>
+struct Swept;
+template <typename R, typename... A>
+struct Swept<R(WINAPI*)(A...)> {
+  template <const char* kName, auto kReal, R kFailed>
+  static R WINAPI Call(A... args) {
+    if (Failing(kName)) return kFailed;
+    return Done(kReal(args...));
+  }
+};
+
+constexpr char kRead[] = "ReadFile", kWrite[] = "WriteFile", kFlush[] = "FlushFileBuffers",
+               kSeek[] = "SetFilePointerEx", kSetEnd[] = "SetEndOfFile", kSize[] = "GetFileSizeEx",
+               kAttributes[] = "GetFileAttributesW", kMove[] = "MoveFileExW",
+               kDelete[] = "DeleteFileW", kFullPath[] = "GetFullPathNameW";
+
+// The folder may refuse new files.
 HANDLE WINAPI SweptCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE model) {
   if (Failing("CreateFileW")) return INVALID_HANDLE_VALUE;
@@ -79,34 +99,6 @@ HANDLE WINAPI SweptCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
     return Done(INVALID_HANDLE_VALUE);
   }
   return Done(CreateFileW(name, access, share, security, disposition, flags, model));
-}
-BOOL WINAPI SweptRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-  if (Failing("ReadFile")) return *got = 0, FALSE;
-  return Done(ReadFile(file, buffer, size, got, overlapped));
-}
-BOOL WINAPI SweptWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-  if (Failing("WriteFile")) return *written = 0, FALSE;
-  return Done(WriteFile(file, data, size, written, overlapped));
-}
-BOOL WINAPI SweptFlush(HANDLE file) {
-  if (Failing("FlushFileBuffers")) return FALSE;
-  return Done(FlushFileBuffers(file));
-}
-BOOL WINAPI SweptSeek(HANDLE file, LARGE_INTEGER to, PLARGE_INTEGER at, DWORD method) {
-  if (Failing("SetFilePointerEx")) return FALSE;
-  return Done(SetFilePointerEx(file, to, at, method));
-}
-BOOL WINAPI SweptSetEnd(HANDLE file) {
-  if (Failing("SetEndOfFile")) return FALSE;
-  return Done(SetEndOfFile(file));
-}
-BOOL WINAPI SweptSize(HANDLE file, PLARGE_INTEGER size) {
-  if (Failing("GetFileSizeEx")) return FALSE;
-  return Done(GetFileSizeEx(file, size));
-}
-DWORD WINAPI SweptAttributes(LPCWSTR name) {
-  if (Failing("GetFileAttributesW")) return INVALID_FILE_ATTRIBUTES;
-  return Done(GetFileAttributesW(name));
 }
 // Fails as the system documents it for a replace with a backup name: 1175 and
 // 1176 leave both files under their names, 1177 leaves the old one under the
@@ -121,41 +113,31 @@ BOOL WINAPI SweptReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DW
   }
   return Done(ReplaceFileW(target, replacement, backup, flags, exclude, reserved));
 }
-BOOL WINAPI SweptMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  if (Failing("MoveFileExW")) return FALSE;
-  return Done(MoveFileExW(from, to, flags));
-}
-BOOL WINAPI SweptDelete(LPCWSTR name) {
-  if (Failing("DeleteFileW")) return FALSE;
-  return Done(DeleteFileW(name));
-}
 // A failed close has given the handle up all the same.
 BOOL WINAPI SweptClose(HANDLE handle) {
   const bool failing = Failing("CloseHandle");
   const BOOL closed = CloseHandle(handle);
-  if (failing) return SetLastError(g_sweep.error), FALSE;
-  return Done(closed);
-}
-DWORD WINAPI SweptFullPath(LPCWSTR name, DWORD size, LPWSTR full, LPWSTR* part) {
-  if (Failing("GetFullPathNameW")) return 0;
-  return Done(GetFullPathNameW(name, size, full, part));
+  if (!failing) return Done(closed);
+  SetLastError(g_sweep.error);
+  return FALSE;
 }
 
 Win32FileApi SweptApi() {
   Win32FileApi api;
   api.create_file = SweptCreate;
-  api.read_file = SweptRead;
-  api.write_file = SweptWrite;
-  api.flush_file = SweptFlush;
-  api.set_file_pointer = SweptSeek;
-  api.set_end_of_file = SweptSetEnd;
-  api.get_file_size = SweptSize;
-  api.get_attributes = SweptAttributes;
+  api.read_file = Swept<decltype(api.read_file)>::Call<kRead, ReadFile, FALSE>;
+  api.write_file = Swept<decltype(api.write_file)>::Call<kWrite, WriteFile, FALSE>;
+  api.flush_file = Swept<decltype(api.flush_file)>::Call<kFlush, FlushFileBuffers, FALSE>;
+  api.set_file_pointer = Swept<decltype(api.set_file_pointer)>::Call<kSeek, SetFilePointerEx, FALSE>;
+  api.set_end_of_file = Swept<decltype(api.set_end_of_file)>::Call<kSetEnd, SetEndOfFile, FALSE>;
+  api.get_file_size = Swept<decltype(api.get_file_size)>::Call<kSize, GetFileSizeEx, FALSE>;
+  api.get_attributes = Swept<decltype(api.get_attributes)>::Call<kAttributes, GetFileAttributesW,
+                                                                 INVALID_FILE_ATTRIBUTES>;
   api.replace_file = SweptReplace;
-  api.move_file = SweptMove;
-  api.delete_file = SweptDelete;
+  api.move_file = Swept<decltype(api.move_file)>::Call<kMove, MoveFileExW, FALSE>;
+  api.delete_file = Swept<decltype(api.delete_file)>::Call<kDelete, DeleteFileW, FALSE>;
   api.close_handle = SweptClose;
-  api.get_full_path = SweptFullPath;
+  api.get_full_path = Swept<decltype(api.get_full_path)>::Call<kFullPath, GetFullPathNameW, 0>;
   return api;
 }
 
