@@ -39,27 +39,31 @@ void ShowLoadError(HWND text) {
   SetWindowTextW(text, kLoadError.data());
 }
 
-bool FileExists(const Path& name) {
-  return GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// What the user is told when Save fails: the file, what became of it, and
-// that the text is still in the editor.
-void ShowSaveError(const NewsEditor& editor, const Path& name, bool existed, Status status,
-                   const ReplacementAftermath& aftermath) {
+// What the user is told when Save fails, or leaves a file behind: the file,
+// what became of it and of every other file, and that the text is still in
+// the editor.
+void ShowSaveOutcome(const NewsEditor& editor, const Path& name, const WriteOutcome& outcome) {
+  const ReplacementAftermath& left = outcome.left;
   std::wstring what;
-  if (!aftermath.kept_copy.empty()) {
+  if (outcome.ok()) {
+    what = L"The news was saved to\n" + name +
+           L"\n\nIts old content could not be removed from\n" + left.kept_old +
+           L"\nwhich you may delete.";
+  } else if (!left.kept_copy.empty()) {
     what = L"The news could not be put in the place of\n" + name + L"\n\nIt was saved to\n" +
-           aftermath.kept_copy + L"\ninstead, and the text is still in the editor.";
-  } else if (aftermath.target_written) {
+           left.kept_copy + L"\ninstead, and the text is still in the editor.";
+    if (!left.kept_old.empty()) what += L"\n\nThe old file is kept as\n" + left.kept_old;
+  } else if (left.target_written) {
     what = L"The news could not be saved to\n" + name +
            L"\n\nThe file may hold a part of the new text; the whole text is still in the editor.";
   } else {
+    // Nothing was changed, so a file there now was there before.
     what = L"The news could not be saved to\n" + name +
-           (existed ? L"\n\nThe file was not changed, and the text is still in the editor."
-                    : L"\n\nNo file was written, and the text is still in the editor.");
+           (editor.slots.Exists(name)
+                ? L"\n\nThe file was not changed, and the text is still in the editor."
+                : L"\n\nNo file was written, and the text is still in the editor.");
   }
-  ShowError(editor.owner, what, status.code());
+  ShowError(editor.owner, what, outcome.status.code());
 }
 
 void PrepareDialog(CommonDialog& dialog, std::wstring_view title, DWORD flags) {
@@ -150,8 +154,7 @@ void cmd_Save_Click(NewsEditor& editor) {
 }
 
 bool SaveNewsFile(NewsEditor& editor, const Path& name) {
-  const bool existed = FileExists(name);
-  Status status;
+  WriteOutcome outcome;
   try {
     std::u16string text;
     CodePage::Encoded encoded;
@@ -163,14 +166,14 @@ bool SaveNewsFile(NewsEditor& editor, const Path& name) {
     if (encoded.lost > 0 && !ConfirmLossySave(editor, text, encoded)) return false;
     std::u16string().swap(text);
     const WaitCursor wait;
-    status = WriteNewsText(editor.slots, name, encoded.bytes);
+    outcome = WriteNewsText(editor.slots, name, encoded.bytes);
   } catch (const std::exception&) {
     // Out of memory: whatever was being written has been dropped on the way out.
-    status = Status(ERROR_NOT_ENOUGH_MEMORY);
+    outcome = WriteOutcome{Status(ERROR_NOT_ENOUGH_MEMORY), {}};
   }
-  if (status.ok()) return true;
-  ShowSaveError(editor, name, existed, status, editor.slots.TakeFailedOutput());
-  return false;
+  if (outcome.ok() && outcome.left.nothing()) return true;
+  ShowSaveOutcome(editor, name, outcome);
+  return outcome.ok();
 }
 
 }  // namespace tolvex

@@ -49,7 +49,9 @@ void cmd_Save_Click(NewsEditor& editor);
 
 // The part of Save after the dialog: writes the editor's text to `name`,
 // asking first if characters would be lost. Returns true when the file was
-// written; failures have been shown to the user.
+// written; failures have been shown to the user, and so has a file left
+// behind by a save that succeeded (the old content, where it could not be
+// removed).
 bool SaveNewsFile(NewsEditor& editor, const Path& name);
 
 }  // namespace tolvex

@@ -34,33 +34,47 @@ Status WriteLines(FileSlots& slots, std::string_view text) {
   }
 }
 
+// The length of the file WriteLines makes of `text`: the length the new file
+// is given up front where it is written in place.
+std::uint64_t NewsFileSize(std::string_view text) {
+  std::uint64_t size = kCrLf.size();  // the line end after the text
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      size += kCrLf.size();
+    } else {
+      ++size;
+    }
+  }
+  return size;
+}
+
 // Runs `body` on the file that `opened` reports on, and closes all files on
 // every path: done, the output takes its target's place; failed, or left by
-// an exception (memory ran out), it is dropped.
+// an exception (memory ran out, also while closing), it is dropped. The guard
+// stays armed to the end; once the slots are closed it has nothing to do.
 template <typename Body>
-Status UseSlot(FileSlots& slots, Status opened, Body body) {
-  if (!opened.ok()) return opened;
+WriteOutcome UseSlot(FileSlots& slots, Status opened, Body body) {
+  if (!opened.ok()) return {opened, {}};
   struct Abandon {
     FileSlots& slots;
-    bool armed = true;
-    ~Abandon() {
-      if (armed) slots.AbandonAll();
-    }
+    ~Abandon() { static_cast<void>(slots.AbandonAll()); }
   } abandon{slots};
   const Status status = body();
-  if (!status.ok()) return status;
-  abandon.armed = false;
+  if (!status.ok()) return {status, slots.AbandonAll()};
   return slots.CloseAll();
 }
 
 }  // namespace
 
 Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target) {
-  return UseSlot(slots, slots.OpenInput(kNewsSlot, name), [&] { return ReadLines(slots, target); });
+  return UseSlot(slots, slots.OpenInput(kNewsSlot, name), [&] { return ReadLines(slots, target); })
+      .status;
 }
 
-Status WriteNewsText(FileSlots& slots, const Path& name, std::string_view text) {
-  return UseSlot(slots, slots.OpenOutput(kNewsSlot, name), [&] { return WriteLines(slots, text); });
+WriteOutcome WriteNewsText(FileSlots& slots, const Path& name, std::string_view text) {
+  return UseSlot(slots, slots.OpenOutput(kNewsSlot, name, NewsFileSize(text)),
+                 [&] { return WriteLines(slots, text); });
 }
 
 }  // namespace tolvex

@@ -3,7 +3,8 @@
 //
 // Both rules work through a file slot and close it on every path: after a
 // failure, or when memory runs out (std::bad_alloc passes through), nothing
-// stays open, and a failed write leaves the file as it was.
+// stays open, and a failed write leaves the file as it was unless its outcome
+// says otherwise.
 #pragma once
 
 #include <string>
@@ -26,7 +27,8 @@ Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target);
 
 // Writes `text` followed by one CR LF, so that the file's content becomes
 // exactly that. Every line end inside the text is written as CR LF (a lone CR
-// or LF becomes CR LF); all other bytes are written as they are.
-Status WriteNewsText(FileSlots& slots, const Path& name, std::string_view text);
+// or LF becomes CR LF); all other bytes are written as they are. The outcome
+// tells, besides the status, what the write left behind.
+WriteOutcome WriteNewsText(FileSlots& slots, const Path& name, std::string_view text);
 
 }  // namespace tolvex

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace tolvex {
 namespace {
@@ -16,7 +17,7 @@ const char* FindLineEnd(const char* first, const char* last) {
 
 FileSlots::FileSlots(FileSystem& fs) : fs_(fs) {}
 
-FileSlots::~FileSlots() { AbandonAll(); }
+FileSlots::~FileSlots() { static_cast<void>(AbandonAll()); }
 
 FileSlots::Slot* FileSlots::Find(int slot, Status& status) {
   if (slot < kFirstSlot || slot > kLastSlot) {
@@ -54,14 +55,13 @@ Status FileSlots::OpenInput(int slot, const Path& name) {
   return Status();
 }
 
-Status FileSlots::OpenOutput(int slot, const Path& name) {
+Status FileSlots::OpenOutput(int slot, const Path& name, std::uint64_t size) {
   Status status;
   Slot* s = FindFree(slot, status);
   if (!s) return status;
-  failed_output_ = ReplacementAftermath{};
   Slot opened;
   opened.buffer.resize(kBufferSize);
-  if (!(status = fs_.OpenReplacement(name, opened.output)).ok()) return status;
+  if (!(status = fs_.OpenReplacement(name, size, opened.output)).ok()) return status;
   *s = std::move(opened);
   return Status();
 }
@@ -140,25 +140,33 @@ Status FileSlots::Write(int slot, std::string_view bytes) {
   return Status();
 }
 
-Status FileSlots::CloseAll() {
-  Status first;
+WriteOutcome FileSlots::CloseAll() {
+  WriteOutcome outcome;
   for (Slot& s : slots_) {
     if (s.output) {
       Status status = Flush(s);
       if (status.ok()) status = s.output->Commit();
-      if (!status.ok()) failed_output_ = s.output->AfterFailure();
-      if (first.ok()) first = status;
+      ReplacementAftermath left = s.output->LeftBehind();
+      if (outcome.ok() && (!status.ok() || outcome.left.nothing())) {
+        outcome.status = status;
+        outcome.left = std::move(left);
+      }
+    }
+    s = Slot{};
+  }
+  return outcome;
+}
+
+ReplacementAftermath FileSlots::AbandonAll() {
+  ReplacementAftermath first;
+  for (Slot& s : slots_) {
+    if (s.output) {
+      ReplacementAftermath left = s.output->LeftBehind();
+      if (first.nothing()) first = std::move(left);
     }
     s = Slot{};
   }
   return first;
-}
-
-void FileSlots::AbandonAll() {
-  for (Slot& s : slots_) {
-    if (s.output) failed_output_ = s.output->AfterFailure();
-    s = Slot{};
-  }
 }
 
 }  // namespace tolvex

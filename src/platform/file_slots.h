@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -31,7 +30,8 @@ class FileSlots {
   // Both fail with error::kBusy when the slot is in use, with
   // error::kInvalidParameter for a slot number out of range.
   Status OpenInput(int slot, const Path& name);
-  Status OpenOutput(int slot, const Path& name);
+  // `size`: the length the file will have, where the writer knows it.
+  Status OpenOutput(int slot, const Path& name, std::uint64_t size = kUnknownSize);
 
   bool InUse(int slot) const;
 
@@ -43,15 +43,18 @@ class FileSlots {
   Status Write(int slot, std::string_view bytes);
 
   // Closes every slot. Output files take their targets' places; the first
-  // failure is returned, and a failed output leaves its target untouched.
-  Status CloseAll();
+  // failure is returned with what that output left behind (a failed output
+  // leaves its target untouched unless that says otherwise); without a
+  // failure, what an output left behind, if anything.
+  WriteOutcome CloseAll();
   // Closes every slot without finishing anything: outputs are discarded and
-  // their targets stay as they were.
-  void AbandonAll();
+  // their targets stay as they were, unless what they left behind, returned
+  // (of the first output that left something), says otherwise.
+  ReplacementAftermath AbandonAll();
 
-  // What the last output that failed or was abandoned left behind, told once:
-  // afterwards, and after an output is opened, there is nothing to tell.
-  ReplacementAftermath TakeFailedOutput() { return std::exchange(failed_output_, {}); }
+  // Whether a file or folder of that name is there (false when the system
+  // cannot tell).
+  bool Exists(const Path& name) { return fs_.Exists(name); }
 
  private:
   struct Slot {
@@ -71,7 +74,6 @@ class FileSlots {
 
   FileSystem& fs_;
   std::array<Slot, kLastSlot - kFirstSlot + 1> slots_;
-  ReplacementAftermath failed_output_;
 };
 
 }  // namespace tolvex

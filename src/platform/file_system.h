@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,9 @@ namespace tolvex {
 
 using Path = std::wstring;
 
+// The length of new content, where the writer cannot tell it in advance.
+constexpr std::uint64_t kUnknownSize = UINT64_MAX;
+
 class InputFile {
  public:
   virtual ~InputFile() = default;
@@ -27,7 +31,7 @@ class InputFile {
   virtual Status Read(char* buffer, std::size_t capacity, std::size_t& got) = 0;
 };
 
-// What a replacement that failed, or was given up, left behind.
+// What a replacement left besides its target, whether it succeeded or not.
 struct ReplacementAftermath {
   // The target was written in place, as no new file could be made beside it:
   // it may hold a part of the new content.
@@ -35,10 +39,23 @@ struct ReplacementAftermath {
   // A file holding the whole new content, kept because it could not be put in
   // the target's place and the target was no longer there to fall back on.
   Path kept_copy;
+  // A file holding the target's old content, which the system moved aside
+  // while replacing it and which could neither be removed nor put back.
+  Path kept_old;
+
+  bool nothing() const { return !target_written && kept_copy.empty() && kept_old.empty(); }
+};
+
+// How writing a file ended: its status and what it left behind.
+struct [[nodiscard]] WriteOutcome {
+  Status status;
+  ReplacementAftermath left;
+
+  bool ok() const { return status.ok(); }
 };
 
 // New content for a file. Nothing at the target changes until Commit succeeds
-// (unless AfterFailure says otherwise); destroying an uncommitted replacement
+// (unless LeftBehind says otherwise); destroying an uncommitted replacement
 // discards everything written to it, except a kept copy.
 class ReplacementFile {
  public:
@@ -46,9 +63,9 @@ class ReplacementFile {
   virtual Status Write(const char* data, std::size_t size) = 0;
   // Makes the written bytes the target's whole content, in one step.
   virtual Status Commit() = 0;
-  // After a failed Write or Commit, or before an uncommitted replacement is
-  // destroyed. May be called once; moves the kept copy's name out.
-  virtual ReplacementAftermath AfterFailure() { return {}; }
+  // After Commit, whether it succeeded or not, or before an uncommitted
+  // replacement is destroyed. May be called once; moves the names out.
+  virtual ReplacementAftermath LeftBehind() { return {}; }
 };
 
 class FileSystem {
@@ -57,7 +74,12 @@ class FileSystem {
   virtual Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) = 0;
   // Fails before anything is written when the target cannot be replaced
   // (missing folder, invalid name, locked or read-only file, a folder).
-  virtual Status OpenReplacement(const Path& name, std::unique_ptr<ReplacementFile>& file) = 0;
+  // `size` is the length the new content will have (kUnknownSize if unknown).
+  virtual Status OpenReplacement(const Path& name, std::uint64_t size,
+                                 std::unique_ptr<ReplacementFile>& file) = 0;
+  // True when a file or folder of that name is there; false when it is not,
+  // or when the system cannot tell.
+  virtual bool Exists(const Path& name) = 0;
 };
 
 }  // namespace tolvex

@@ -154,10 +154,11 @@ void CheckWriting(const Options& o, std::string_view text) {
                                : (text.back() == '\r' || text.back() == '\n')
                                    ? JoinCrLf(lines, lines.size()) + "\r\n"
                                    : JoinCrLf(lines, lines.size());
-  const Status status = WriteNewsText(slots, kNews, text);
+  const Status status = WriteNewsText(slots, kNews, text).status;
   Check(!slots.InUse(kNewsSlot), "writing leaves no slot open");
   if (status.ok()) {
     Check(fs.files[kNews] == expected, "written file is the text's lines, CR LF each, one more");
+    Check(fs.opened_size == expected.size(), "the size told in advance is the written file's");
   } else {
     Check(status.code() == kInjected, "a failed write reports the injected error");
     Check(fs.files[kNews] == kOldContent, "a failed write leaves the old content");

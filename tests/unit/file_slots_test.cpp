@@ -69,7 +69,7 @@ TEST_F(FileSlotsTest, OutputReplacesTheTargetOnlyWhenClosed) {
 
   ASSERT_TRUE(slots.OpenOutput(1, L"t").ok());
   ASSERT_TRUE(slots.Write(1, "discarded").ok());
-  slots.AbandonAll();
+  EXPECT_TRUE(slots.AbandonAll().nothing());
   EXPECT_EQ(fs.files[L"t"].substr(0, 3), "new");
 }
 
@@ -81,9 +81,38 @@ TEST_F(FileSlotsTest, WriteFailureIsSticky) {
   EXPECT_EQ(slots.Write(1, std::string(100000, 'x')).code(), error::kDiskFull);
   fs.write_error = 0;
   EXPECT_EQ(slots.Write(1, "y").code(), error::kDiskFull);
-  EXPECT_EQ(slots.CloseAll().code(), error::kDiskFull);
+  EXPECT_EQ(slots.CloseAll().status.code(), error::kDiskFull);
   EXPECT_EQ(fs.files[L"t"], "old");
   EXPECT_FALSE(slots.InUse(1));
+}
+
+TEST_F(FileSlotsTest, WhatAnOutputLeftBehindComesWithItsOutcome) {
+  const struct {
+    const char* name;
+    std::uint32_t commit_error;
+    bool abandon;
+  } cases[] = {
+      {"failed commit", 1177, false},
+      {"commit that succeeded", 0, false},
+      {"abandoned", 0, true},
+  };
+  fs.left_behind.kept_copy = L"C:\\news\\~tv0001.tmp";
+  fs.left_behind.kept_old = L"C:\\news\\~tv0002.tmp";
+  for (const auto& c : cases) {
+    fs.commit_error = c.commit_error;
+    ASSERT_TRUE(slots.OpenOutput(1, L"t").ok()) << c.name;
+    ReplacementAftermath left;
+    if (c.abandon) {
+      left = slots.AbandonAll();
+    } else {
+      const WriteOutcome outcome = slots.CloseAll();
+      EXPECT_EQ(outcome.status.code(), c.commit_error) << c.name;
+      left = outcome.left;
+    }
+    EXPECT_EQ(left.kept_copy, L"C:\\news\\~tv0001.tmp") << c.name;
+    EXPECT_EQ(left.kept_old, L"C:\\news\\~tv0002.tmp") << c.name;
+    EXPECT_TRUE(slots.AbandonAll().nothing()) << c.name << ": told once, by the call that closed it";
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // An in-memory file system for tests, with faults to inject.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <new>
@@ -21,9 +22,15 @@ class MemoryFileSystem final : public FileSystem {
   std::uint32_t write_error = 0;    // with write_error_after: after that many bytes
   std::size_t write_error_after = 0;
   std::uint32_t commit_error = 0;
-  // Memory runs out: reads or writes past the `_after` count throw std::bad_alloc.
+  // Memory runs out: reads or writes past the `_after` count throw std::bad_alloc,
+  // or committing does.
   bool read_throws = false;
   bool write_throws = false;
+  bool commit_throws = false;
+  // What every replacement says it left behind.
+  ReplacementAftermath left_behind;
+  // The size the last replacement was opened with.
+  std::uint64_t opened_size = 0;
   std::size_t read_chunk = 7;       // small reads exercise lines across buffers
 
   Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) override {
@@ -34,11 +41,15 @@ class MemoryFileSystem final : public FileSystem {
     return Status();
   }
 
-  Status OpenReplacement(const Path& name, std::unique_ptr<ReplacementFile>& file) override {
+  Status OpenReplacement(const Path& name, std::uint64_t size,
+                         std::unique_ptr<ReplacementFile>& file) override {
+    opened_size = size;
     if (open_output_error) return Status(open_output_error);
     file = std::make_unique<Replacement>(*this, name);
     return Status();
   }
+
+  bool Exists(const Path& name) override { return files.count(name) > 0; }
 
  private:
   class Input final : public InputFile {
@@ -72,10 +83,12 @@ class MemoryFileSystem final : public FileSystem {
       return Status();
     }
     Status Commit() override {
+      if (fs_.commit_throws) throw std::bad_alloc();
       if (fs_.commit_error) return Status(fs_.commit_error);
       fs_.files[target_] = pending_;
       return Status();
     }
+    ReplacementAftermath LeftBehind() override { return fs_.left_behind; }
 
    private:
     MemoryFileSystem& fs_;

@@ -119,6 +119,7 @@ TEST_F(NewsTextFileTest, WritingRule) {
     fs.files[kNews] = std::string(1000, 'o');  // a longer old file leaves nothing behind
     ASSERT_TRUE(WriteNewsText(slots, kNews, c.in).ok()) << c.name;
     EXPECT_EQ(fs.files[kNews], c.out) << c.name;
+    EXPECT_EQ(fs.opened_size, c.out.size()) << c.name << ": the size told in advance";
     EXPECT_FALSE(slots.InUse(kNewsSlot)) << c.name;
   }
 }
@@ -151,6 +152,7 @@ TEST_F(NewsTextFileTest, FailedWriteLeavesTheOldFile) {
     std::uint32_t open_error, write_error, commit_error;
     std::size_t write_error_after;
     bool out_of_memory = false;  // std::bad_alloc comes through
+    bool out_of_memory_at_commit = false;
   };
   const Failure failures[] = {
       {"cannot open", 5, 0, 0, 0},
@@ -158,6 +160,7 @@ TEST_F(NewsTextFileTest, FailedWriteLeavesTheOldFile) {
       {"disk full part way", 0, error::kDiskFull, 0, 70000},
       {"cannot replace", 0, 0, 32, 0},
       {"memory runs out part way", 0, 0, 0, 70000, true},
+      {"memory runs out while closing", 0, 0, 0, 0, false, true},
   };
   const std::string text(200000, 'n');
   for (const Failure& f : failures) {
@@ -167,7 +170,8 @@ TEST_F(NewsTextFileTest, FailedWriteLeavesTheOldFile) {
     fs.write_error_after = f.write_error_after;
     fs.commit_error = f.commit_error;
     fs.write_throws = f.out_of_memory;
-    if (f.out_of_memory) {
+    fs.commit_throws = f.out_of_memory_at_commit;
+    if (f.out_of_memory || f.out_of_memory_at_commit) {
       EXPECT_THROW(WriteNewsText(slots, kNews, text).ok(), std::bad_alloc) << f.name;
     } else {
       EXPECT_FALSE(WriteNewsText(slots, kNews, text).ok()) << f.name;
@@ -175,6 +179,9 @@ TEST_F(NewsTextFileTest, FailedWriteLeavesTheOldFile) {
     EXPECT_EQ(fs.files[kNews], "old news\r\n") << f.name;
     EXPECT_FALSE(slots.InUse(kNewsSlot)) << f.name;
   }
+  fs.open_output_error = fs.write_error = fs.commit_error = 0;
+  fs.write_throws = fs.commit_throws = false;
+  EXPECT_TRUE(WriteNewsText(slots, kNews, "after").ok()) << "a failed write must not hold the slot";
 }
 
 TEST_F(NewsTextFileTest, BusySlotFailsBothRules) {
@@ -182,7 +189,7 @@ TEST_F(NewsTextFileTest, BusySlotFailsBothRules) {
   ASSERT_TRUE(slots.OpenInput(kNewsSlot, kNews).ok());
   std::string text;
   EXPECT_EQ(ReadNewsText(slots, kNews, text).code(), error::kBusy);
-  EXPECT_EQ(WriteNewsText(slots, L"other.txt", "B").code(), error::kBusy);
+  EXPECT_EQ(WriteNewsText(slots, L"other.txt", "B").status.code(), error::kBusy);
   EXPECT_EQ(fs.files.count(L"other.txt"), 0u);
   EXPECT_TRUE(slots.InUse(kNewsSlot)) << "the file already open stays open";
 }

@@ -1,7 +1,14 @@
 #include "driver.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cwchar>
+
+#include "app/editor_style.h"
+#include "platform/system_code_page.h"
 
 namespace tolvex::driver {
 namespace {
@@ -290,6 +297,31 @@ std::wstring MessageBoxText(HWND box) {
   return text;
 }
 
+LocalEditor::LocalEditor(FileSystem& fs)
+    : frame_(CreateWindowExW(0, L"STATIC", L"Tolvex", WS_OVERLAPPEDWINDOW, 0, 0, 540, 524,
+                             nullptr, nullptr, nullptr, nullptr)),
+      text_(CreateWindowExW(kEditorExStyle, L"EDIT", L"", kEditorStyle, 5, 46, 522, 348, frame_,
+                            nullptr, nullptr, nullptr)),
+      dialog_(frame_),
+      slots_(fs),
+      editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
+  SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
+  SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LocalEditor::~LocalEditor() { DestroyWindow(frame_); }
+
+LRESULT CALLBACK LocalEditor::LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                          UINT_PTR id, DWORD_PTR data) {
+  const auto* self = reinterpret_cast<const LocalEditor*>(data);
+  if (message == WM_SETTEXT && lparam &&
+      std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
+    return TRUE;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
+  return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
 std::string ReadFileBytes(const std::wstring& path) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr));
@@ -316,6 +348,20 @@ bool FileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::vector<std::wstring> FolderNames(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::string Narrow(const std::wstring& s) {
   std::string out(s.size() * 3 + 1, '\0');
   out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, s.c_str(),
@@ -327,27 +373,38 @@ std::string Narrow(const std::wstring& s) {
 
 SystemFaults g_faults;
 
+BOOL FailReplace(DWORD error, SystemFaults::OldFile old_file, LPCWSTR target, LPCWSTR backup) {
+  if (old_file == SystemFaults::kRemoved) DeleteFileW(target);
+  if (old_file == SystemFaults::kRenamed) {
+    MoveFileW(target, backup ? backup : (std::wstring(target) + L".old").c_str());
+  }
+  SetLastError(error);
+  return FALSE;
+}
+
 namespace {
 
 
 BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                           LPVOID exclude, LPVOID reserved) {
   if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
-  if (g_faults.old_file == SystemFaults::kRemoved) DeleteFileW(target);
-  if (g_faults.old_file == SystemFaults::kRenamed) MoveFileW(target, (std::wstring(target) + L".old").c_str());
-  SetLastError(g_faults.replace_error);
-  return FALSE;
+  return FailReplace(g_faults.replace_error, g_faults.old_file, target, backup);
 }
 
+// A move whose source is there fails with the error given; one whose source
+// is not fails as the system's does.
 BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
   if (!g_faults.move_error) return MoveFileExW(from, to, flags);
-  SetLastError(g_faults.move_error);
+  SetLastError(GetFileAttributesW(from) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
+                                                                   : g_faults.move_error);
   return FALSE;
 }
 
 HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                            DWORD disposition, DWORD flags, HANDLE model) {
-  if (g_faults.no_new_files && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
+  const bool new_file = disposition == CREATE_NEW || disposition == CREATE_ALWAYS;
+  if (new_file && (g_faults.no_new_files || g_faults.refused_names > 0)) {
+    if (g_faults.refused_names > 0) --g_faults.refused_names;
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }

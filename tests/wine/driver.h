@@ -6,10 +6,16 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "news/news_commands.h"
+#include "platform/common_dialog.h"
+#include "platform/file_slots.h"
 #include "platform/unique_handle.h"
 #include "platform/win32_file_system.h"
 
@@ -106,10 +112,62 @@ bool ChooseThroughDialog(const Target& app, int button, const std::wstring& name
 std::wstring MessageBoxText(HWND box);
 void ClickButton(HWND dialog, int id);
 
+// The editor and the commands of Form1, in this process, over `fs`: a hidden
+// window with the same EDIT, for calling SaveNewsFile and LoadNewsFile directly.
+class LocalEditor {
+ public:
+  explicit LocalEditor(FileSystem& fs);
+  ~LocalEditor();
+  LocalEditor(const LocalEditor&) = delete;
+  LocalEditor& operator=(const LocalEditor&) = delete;
+
+  // From now on the editor drops a text longer than `characters` and reports
+  // success all the same, as a text box does with a text it cannot hold.
+  void SetCapacity(std::size_t characters) { capacity_ = characters; }
+
+  NewsEditor& commands() { return editor_; }
+  std::wstring Text() const { return WindowText(text_); }
+  void SetText(const std::wstring& text) { SetWindowTextW(text_, text.c_str()); }
+
+  // Runs a command that may show a message box; the box is answered with
+  // `button` from another thread, and its text returned ("" when none came).
+  template <typename Command>
+  std::wstring AnsweringBoxes(int button, Command command) {
+    std::wstring seen;
+    std::atomic<bool> done{false};
+    std::thread answer([&] {
+      HWND box = nullptr;
+      // A box is modal: once the command has returned, none can come.
+      WaitFor([&] { return done || (box = WaitForOwnedDialog(GetCurrentProcessId(), frame_, 0)); },
+              60000);
+      if (!box) return;
+      seen = MessageBoxText(box);
+      ClickButton(box, button);
+    });
+    command();
+    done = true;
+    answer.join();
+    return seen;
+  }
+
+ private:
+  static LRESULT CALLBACK LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR id, DWORD_PTR data);
+
+  HWND frame_;
+  HWND text_;
+  CommonDialog dialog_;
+  FileSlots slots_;
+  NewsEditor editor_;
+  std::size_t capacity_ = SIZE_MAX;
+};
+
 // Files, byte for byte.
 std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
+// The names in a folder, sorted.
+std::vector<std::wstring> FolderNames(const std::wstring& folder);
 std::string Narrow(const std::wstring& s);  // UTF-8, for test messages
 
 
@@ -118,11 +176,16 @@ std::string Narrow(const std::wstring& s);  // UTF-8, for test messages
 // MoveFileExW failing, and a folder where no new file may be made.
 struct SystemFaults {
   DWORD replace_error = 0;
-  enum { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
-  DWORD move_error = 0;
+  enum OldFile { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
+  DWORD move_error = 0;  // for moves whose source is there
   bool no_new_files = false;
+  unsigned refused_names = 0;  // new files refused (access denied) before one is made
 };
 extern SystemFaults g_faults;  // none until a test sets some
+// Fails as ReplaceFileW does with `error`, having done `old_file` to the
+// target: renamed it to the backup name (or its own name plus ".old" without
+// one), or removed it.
+BOOL FailReplace(DWORD error, SystemFaults::OldFile old_file, LPCWSTR target, LPCWSTR backup);
 // The file calls of the Win32 file layer, failing as g_faults says.
 Win32FileApi FaultyApi();
 

@@ -507,12 +507,14 @@ class FailingDisk final : public FileSystem {
     if (status.ok()) file = std::make_unique<Input>(*this, std::move(real));
     return status;
   }
-  Status OpenReplacement(const Path& name, std::unique_ptr<ReplacementFile>& file) override {
+  Status OpenReplacement(const Path& name, std::uint64_t size,
+                         std::unique_ptr<ReplacementFile>& file) override {
     std::unique_ptr<ReplacementFile> real;
-    const Status status = real_.OpenReplacement(name, real);
+    const Status status = real_.OpenReplacement(name, size, real);
     if (status.ok()) file = std::make_unique<Replacement>(*this, std::move(real));
     return status;
   }
+  bool Exists(const Path& name) override { return real_.Exists(name); }
 
  private:
   class Input final : public InputFile {
@@ -545,7 +547,7 @@ class FailingDisk final : public FileSystem {
     Status Commit() override {
       return disk_.commit_error ? Status(disk_.commit_error) : real_->Commit();
     }
-    ReplacementAftermath AfterFailure() override { return real_->AfterFailure(); }
+    ReplacementAftermath LeftBehind() override { return real_->LeftBehind(); }
 
    private:
     FailingDisk& disk_;
@@ -556,73 +558,11 @@ class FailingDisk final : public FileSystem {
   Win32FileSystem real_{FaultyApi()};
 };
 
-// The editor and the commands of Form1, in this process, over `fs`.
-class LocalEditor {
- public:
-  explicit LocalEditor(FileSystem& fs)
-      : frame_(CreateWindowExW(0, L"STATIC", L"Tolvex", WS_OVERLAPPEDWINDOW, 0, 0, 540, 524,
-                               nullptr, nullptr, nullptr, nullptr)),
-        text_(CreateWindowExW(kEditorExStyle, L"EDIT", L"", kEditorStyle, 5, 46, 522, 348, frame_,
-                              nullptr, nullptr, nullptr)),
-        dialog_(frame_),
-        slots_(fs),
-        editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
-    SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
-    SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
-  }
-  ~LocalEditor() { DestroyWindow(frame_); }
-
-  // From now on the editor drops a text longer than `characters` and reports
-  // success all the same, as a text box does with a text it cannot hold.
-  void SetCapacity(std::size_t characters) { capacity_ = characters; }
-  LocalEditor(const LocalEditor&) = delete;
-  LocalEditor& operator=(const LocalEditor&) = delete;
-
-  NewsEditor& commands() { return editor_; }
-  std::wstring Text() const { return WindowText(text_); }
-  void SetText(const std::wstring& text) { SetWindowTextW(text_, text.c_str()); }
-
-  // Runs a command that may show a message box; the box is answered with
-  // `button` from another thread, and its text returned ("" when none came).
-  template <typename Command>
-  std::wstring AnsweringBoxes(int button, Command command) {
-    std::wstring seen;
-    std::thread answer([&] {
-      HWND box = WaitForOwnedDialog(GetCurrentProcessId(), frame_, 3000);
-      if (!box) return;
-      seen = MessageBoxText(box);
-
-      ClickButton(box, button);
-    });
-    command();
-    answer.join();
-    return seen;
-  }
-
- private:
-  static LRESULT CALLBACK LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
-                                      UINT_PTR id, DWORD_PTR data) {
-    const auto* self = reinterpret_cast<const LocalEditor*>(data);
-    if (message == WM_SETTEXT && lparam &&
-        std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
-      return TRUE;
-    }
-    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
-    return DefSubclassProc(hwnd, message, wparam, lparam);
-  }
-
-  HWND frame_;
-  HWND text_;
-  CommonDialog dialog_;
-  FileSlots slots_;
-  NewsEditor editor_;
-  std::size_t capacity_ = SIZE_MAX;
-};
-
 TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
-  const std::wstring path = folder + L"\\news.txt";
   const std::wstring text = Widen(NewsText(300000));
   constexpr const char* kOld = "old news\r\n";
+  std::wstring small_disk = SmallDisk();
+  if (!IsFolder(small_disk)) small_disk.clear();
   const struct {
     const char* name;
     bool exists;  // the file is there before the save
@@ -634,6 +574,7 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
     const wchar_t* says;  // what the box says became of the file
     const char* after;    // the file afterwards; nullptr: a part of the new text may be in it
     std::size_t leftovers;
+    std::size_t small_disk_room = SIZE_MAX;  // else on the small disk, filled up to this room
   } cases[] = {
       {"disk full at the first write", true, 0, 0, {}, false, ERROR_DISK_FULL,
        L"The file was not changed", kOld, 0},
@@ -647,14 +588,29 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
       {"the replace removed the old file, and the new one cannot be moved into its place", true, SIZE_MAX,
        0, {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved, ERROR_ACCESS_DENIED}, false, ERROR_UNABLE_TO_MOVE_REPLACEMENT,
        L"It was saved to\n", "<missing>", 1},
+      {"the replace moved the old file aside, and neither file can be moved into its place", true, SIZE_MAX,
+       0, {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed, ERROR_ACCESS_DENIED}, false,
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, L"The old file is kept as\n", "<missing>", 2},
       {"no new file may be made in the folder, and the disk fills part way", true, 100000, 0,
        {0, SystemFaults::kKept, 0, true}, false, ERROR_DISK_FULL, L"The file may hold a part of the new text", nullptr, 0},
+      {"no new file may be made in the folder, on a real disk with room for a third of the text", true,
+       SIZE_MAX, 0, {0, SystemFaults::kKept, 0, true}, false, ERROR_DISK_FULL, L"The file was not changed", kOld, 0,
+       100000},
   };
   FailingDisk disk;
   LocalEditor editor(disk);
   for (const auto& c : cases) {
+    const bool on_small_disk = c.small_disk_room != SIZE_MAX;
+    if (on_small_disk && small_disk.empty()) {
+      Seen(std::string("fault below the file layer, ") + c.name + ": SKIPPED, no small filesystem here");
+      continue;
+    }
+    const std::wstring in = on_small_disk ? small_disk : folder;
+    const std::wstring path = in + L"\\news.txt";
+    const std::wstring filler = in + L"\\filler.bin";
     DeleteFileW(path.c_str());
     if (c.exists) WriteFileBytes(path, kOld);
+    if (on_small_disk) FillDisk(filler, c.small_disk_room);
     disk.room = c.room;
     disk.commit_error = c.commit_error;
     disk.out_of_memory = c.out_of_memory;
@@ -665,9 +621,10 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
     const std::wstring message =
         editor.AnsweringBoxes(IDOK, [&] { saved = SaveNewsFile(editor.commands(), path); });
     g_faults = SystemFaults{};
+    DeleteFileW(filler.c_str());
     const std::string after = ReadFileBytes(path);
     const bool text_kept = editor.Text() == text;
-    const std::vector<std::wstring> leftovers = LeftoverTemporaries(folder);
+    const std::vector<std::wstring> leftovers = LeftoverTemporaries(in);
     EXPECT_FALSE(saved) << c.name;
     EXPECT_NE(message.find(path), std::wstring::npos) << c.name << ": " << Narrow(message);
     EXPECT_NE(message.find(SystemErrorText(c.shown)), std::wstring::npos) << c.name << ": " << Narrow(message);
@@ -679,11 +636,15 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
     EXPECT_EQ(leftovers.size(), c.leftovers) << c.name;
     std::string copy;
     for (const std::wstring& name : leftovers) {
-      // A kept file holds the whole new text, and the box names it.
-      copy = ReadFileBytes(folder + L"\\" + name);
-      EXPECT_EQ(copy, Narrow(text) + "\r\n") << c.name;
-      EXPECT_NE(message.find(folder + L"\\" + name), std::wstring::npos) << c.name << ": " << Narrow(message);
-      DeleteFileW((folder + L"\\" + name).c_str());
+      // A kept file holds the whole new text, or the whole old one, and the box names it as such.
+      const std::wstring kept = in + L"\\" + name;
+      const std::string content = ReadFileBytes(kept);
+      const bool old = content == kOld;
+      if (!old) copy = content;
+      EXPECT_TRUE(old || content == Narrow(text) + "\r\n") << c.name;
+      EXPECT_NE(message.find((old ? L"The old file is kept as\n" : L"It was saved to\n") + kept), std::wstring::npos)
+          << c.name << ": " << Narrow(message);
+      DeleteFileW(kept.c_str());
     }
     EXPECT_EQ(disk.cursor, LoadCursorW(nullptr, IDC_WAIT)) << c.name << ": the wait cursor shows while writing";
     const std::wstring said = message.substr(0, message.rfind(L"\n\n"));
@@ -691,7 +652,9 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
          Shown(said.substr(said.find(L"\n\n") + 2)) + " and " + Shown(message) + "; the file " +
          (after == kOld ? "kept" : after == "<missing>" ? "missing" : "CHANGED") + "; the editor text " +
          Kept(text_kept) + "; " + std::to_string(leftovers.size()) + " other files left" +
-         (copy.empty() ? "" : copy == Narrow(text) + "\r\n" ? ", holding the whole new text" : ", DIFFERENT"));
+         (copy.empty() ? "" : copy == Narrow(text) + "\r\n" ? ", holding the whole new text" : ", DIFFERENT") +
+         (leftovers.size() > 1 ? " or the old one" : ""));
+    DeleteFileW(path.c_str());
   }
 }
 

@@ -15,25 +15,10 @@ namespace {
 
 using namespace driver;
 
-// The names in a folder, sorted.
-std::vector<std::wstring> FolderNames(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 Status Replace(const std::wstring& path, const std::string& content) {
   Win32FileSystem fs;
   std::unique_ptr<ReplacementFile> file;
-  Status status = fs.OpenReplacement(path, file);
+  Status status = fs.OpenReplacement(path, content.size(), file);
   if (!status.ok()) return status;
   if (!(status = file->Write(content.data(), content.size())).ok()) return status;
   return file->Commit();
@@ -125,7 +110,7 @@ TEST(Win32FileSystemTest, UnfinishedReplacementIsDiscarded) {
   {
     Win32FileSystem fs;
     std::unique_ptr<ReplacementFile> file;
-    ASSERT_TRUE(fs.OpenReplacement(target, file).ok());
+    ASSERT_TRUE(fs.OpenReplacement(target, kUnknownSize, file).ok());
     ASSERT_TRUE(file->Write("half", 4).ok());
   }
   EXPECT_EQ(ReadFileBytes(target), "old news\r\n");
@@ -140,53 +125,77 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
     DWORD expected;
     const char* target_after;  // "<missing>": no file
     bool copy_kept;            // the new content kept in a file of its own, named
+    bool old_kept;             // the old content kept in a file of its own, named
     bool target_written;       // the failure may have left a part of the new content in it
-    std::vector<std::wstring> names;  // the folder afterwards, but for the kept copy
+    std::vector<std::wstring> names;  // the folder afterwards, but for the kept files
+    bool in_place = false;            // an existing target is still the same file: written in place
   } cases[] = {
       {"1175: the old file could not be removed, and stays", {ERROR_UNABLE_TO_REMOVE_REPLACED},
-       "old news\r\n", ERROR_UNABLE_TO_REMOVE_REPLACED, "old news\r\n", false, false, {L"news.txt"}},
+       "old news\r\n", ERROR_UNABLE_TO_REMOVE_REPLACED, "old news\r\n", false, false, false, {L"news.txt"}},
       {"1176: the old file was removed; the new one takes its place",
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved}, "old news\r\n", 0, "new news\r\n", false,
-       false, {L"news.txt"}},
-      {"1177: the old file was renamed; the new one takes its place",
+       false, false, {L"news.txt"}},
+      {"1177: the old file was moved to the backup name; the new one takes its place, the backup goes",
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed}, "old news\r\n", 0, "new news\r\n",
-       false, false, {L"news.txt", L"news.txt.old"}},
+       false, false, false, {L"news.txt"}},
       {"1176, and the new file cannot be moved either: it is kept",
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved, ERROR_ACCESS_DENIED}, "old news\r\n",
-       ERROR_UNABLE_TO_MOVE_REPLACEMENT, "<missing>", true, false, {}},
-      {"1177, and the new file cannot be moved either: it is kept",
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT, "<missing>", true, false, false, {}},
+      {"1177, and neither file can be moved back: both are kept",
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed, ERROR_ACCESS_DENIED}, "old news\r\n",
-       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "<missing>", true, false, {L"news.txt.old"}},
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "<missing>", true, true, false, {}},
       {"no new file may be made: a longer old file is written in place", {0, SystemFaults::kKept, 0, true},
-       "a much longer old content\r\n", 0, "new news\r\n", false, false, {L"news.txt"}},
+       "a much longer old content\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}, true},
+      {"no new file may be made: a shorter old file is written in place", {0, SystemFaults::kKept, 0, true},
+       "old\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}, true},
+      {"three names refused (a name may be held): the fourth is made, and replaces the file",
+       {0, SystemFaults::kKept, 0, false, 3}, "old news\r\n", 0, "new news\r\n", false, false, false,
+       {L"news.txt"}, false},
       {"no new file may be made, and there is no file yet", {0, SystemFaults::kKept, 0, true}, nullptr,
-       ERROR_ACCESS_DENIED, "<missing>", false, false, {}},
+       ERROR_ACCESS_DENIED, "<missing>", false, false, false, {}},
   };
   const Win32FileApi api = FaultyApi();
   for (const auto& c : cases) {
     const std::wstring folder = FreshFolder(L"half-done");
     const std::wstring target = folder + L"\\news.txt";
     if (c.old_content) WriteFileBytes(target, c.old_content);
+    const auto file_id = [&] {  // which file the name stands for
+      UniqueFile f(CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!f || !GetFileInformationByHandle(f.get(), &info)) return ULONGLONG{0};
+      return (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    };
+    const ULONGLONG old_id = file_id();
     g_faults = c.faults;
     Win32FileSystem fs(api);
     std::unique_ptr<ReplacementFile> file;
-    Status status = fs.OpenReplacement(target, file);
+    Status status = fs.OpenReplacement(target, 10, file);
     if (status.ok()) status = file->Write("new news\r\n", 10);
     if (status.ok()) status = file->Commit();
-    const ReplacementAftermath aftermath = status.ok() ? ReplacementAftermath{} : file ? file->AfterFailure() : ReplacementAftermath{};
+    const ReplacementAftermath left = file ? file->LeftBehind() : ReplacementAftermath{};
     file.reset();
     g_faults = SystemFaults{};
     EXPECT_EQ(status.code(), c.expected) << c.name;
     EXPECT_EQ(ReadFileBytes(target), c.target_after) << c.name;
-    EXPECT_EQ(aftermath.target_written, c.target_written) << c.name;
+    EXPECT_EQ(left.target_written, c.target_written) << c.name;
+    if (c.old_content && status.ok()) {
+      EXPECT_EQ(file_id() == old_id, c.in_place) << c.name;
+    }
     std::vector<std::wstring> names = FolderNames(folder);
-    if (c.copy_kept) {
-      ASSERT_EQ(aftermath.kept_copy.substr(0, folder.size() + 1), folder + L"\\") << c.name;
-      EXPECT_EQ(ReadFileBytes(aftermath.kept_copy), "new news\r\n") << c.name;
-      names.erase(std::remove(names.begin(), names.end(), aftermath.kept_copy.substr(folder.size() + 1)),
-                  names.end());
-    } else {
-      EXPECT_EQ(aftermath.kept_copy, L"") << c.name;
+    const struct {
+      bool kept;
+      const Path& name;
+      const char* content;
+    } kept_files[] = {{c.copy_kept, left.kept_copy, "new news\r\n"}, {c.old_kept, left.kept_old, "old news\r\n"}};
+    for (const auto& k : kept_files) {
+      if (!k.kept) {
+        EXPECT_EQ(k.name, L"") << c.name;
+        continue;
+      }
+      ASSERT_EQ(k.name.substr(0, folder.size() + 1), folder + L"\\") << c.name;
+      EXPECT_EQ(ReadFileBytes(k.name), k.content) << c.name;
+      names.erase(std::remove(names.begin(), names.end(), k.name.substr(folder.size() + 1)), names.end());
     }
     EXPECT_EQ(names, c.names) << c.name;
   }
@@ -200,11 +209,11 @@ TEST(Win32FileSystemTest, AbandonedInPlaceWriteSaysTheFileWasWritten) {
   g_faults.no_new_files = true;
   Win32FileSystem fs(api);
   std::unique_ptr<ReplacementFile> file;
-  ASSERT_TRUE(fs.OpenReplacement(target, file).ok());
+  ASSERT_TRUE(fs.OpenReplacement(target, 3, file).ok());
   g_faults = SystemFaults{};
-  EXPECT_FALSE(file->AfterFailure().target_written) << "nothing written yet";
+  EXPECT_FALSE(file->LeftBehind().target_written) << "nothing written yet";
   ASSERT_TRUE(file->Write("NEW", 3).ok());
-  EXPECT_TRUE(file->AfterFailure().target_written);
+  EXPECT_TRUE(file->LeftBehind().target_written);
   file.reset();
   EXPECT_EQ(ReadFileBytes(target), "NEW news\r\n") << "written over its start, not cut";
 }
