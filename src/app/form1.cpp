@@ -257,9 +257,11 @@ void OnCommand(Form1& form, int id, int code) {
   }
 }
 
-// Gives the focus back to the control that had it last.
-void RestoreFocus(const Form1& form) {
-  if (form.focus && IsWindow(form.focus)) SetFocus(form.focus);
+// Gives the focus back to the control that had it last; false when there is none.
+bool RestoreFocus(const Form1& form) {
+  if (!form.focus || !IsWindow(form.focus)) return false;
+  SetFocus(form.focus);
+  return true;
 }
 
 bool IsPushButton(const Form1& form, HWND control) {
@@ -288,9 +290,9 @@ LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
       if (form && lparam) OnCommand(*form, LOWORD(wparam), HIWORD(wparam));
       return 0;
     case WM_ACTIVATE:
-      // Activated and not minimised: the focus goes back where it was.
-      if (form && LOWORD(wparam) != WA_INACTIVE && !HIWORD(wparam)) {
-        RestoreFocus(*form);
+      // Activated and not minimised: the focus goes back where it was, or,
+      // with no control to take it, to the window, as the system does.
+      if (form && LOWORD(wparam) != WA_INACTIVE && !HIWORD(wparam) && RestoreFocus(*form)) {
         return 0;
       }
       break;

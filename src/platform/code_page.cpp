@@ -26,6 +26,10 @@ CodePage::CodePage(unsigned number, const Table& to_unicode)
   for (unsigned b = 256; b-- > 0;) to_byte_[to_unicode_[b]] = static_cast<unsigned short>(b);
 }
 
+unsigned NewsCodePageNumber(unsigned system_code_page, unsigned longest_character) {
+  return longest_character == 1 ? system_code_page : 1252;
+}
+
 const CodePage& CodePage::Windows1252() {
   static const CodePage page(1252, Windows1252Table());
   return page;

@@ -48,4 +48,9 @@ class CodePage {
   std::vector<unsigned short> to_byte_;  // indexed by UTF-16 code unit
 };
 
+// The code page news files are written in, from the system's ANSI code page
+// and the length in bytes of its longest character (0 when unknown): the
+// system's own where every character is one byte, otherwise Windows-1252.
+unsigned NewsCodePageNumber(unsigned system_code_page, unsigned longest_character);
+
 }  // namespace tolvex

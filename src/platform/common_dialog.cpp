@@ -59,7 +59,8 @@ struct NameGuard {
 // The guard of a dialog window, kept as one of its properties while it lives.
 constexpr wchar_t kGuardProperty[] = L"TolvexNameGuard";
 // A folder without a file-system path (the desktop's virtual folders) is
-// named by its parsing name, "::{GUID}" and the like.
+// named by its parsing name, "::{GUID}" and the like, which CDM_GETFOLDERPATH
+// does not give: room for one.
 constexpr std::size_t kVirtualFolderLength = 64;
 
 HWND NameEdit(HWND dialog) {
@@ -77,9 +78,47 @@ HWND NameEdit(HWND dialog) {
   return field;
 }
 
-// The length of the path the dialog will build from its folder and the typed
-// name, the default extension included; SIZE_MAX when it is longer than the
-// dialog can tell us in MAX_PATH characters.
+// Where the shell's extension finder (PathFindExtensionW) puts a name's
+// extension: the last dot after which no backslash and no blank follow;
+// npos when there is none. A slash ends nothing here.
+std::size_t ShellExtension(std::wstring_view name) {
+  std::size_t dot = std::wstring_view::npos;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == L'\\' || name[i] == L' ') {
+      dot = std::wstring_view::npos;
+    } else if (name[i] == L'.') {
+      dot = i;
+    }
+  }
+  return dot;
+}
+
+// The length of the path the dialog builds from its folder and a typed name,
+// by the dialog's own rules: a name is taken whole when it has a drive ("X:"),
+// joined to the folder's drive when it starts with a backslash, and otherwise
+// joined to the folder with one backslash between them (a name starting with
+// '/' too); and a name without an extension gets "." and the default extension.
+std::size_t JoinedPathLength(std::wstring_view folder, std::wstring_view name,
+                             std::size_t extension_room) {
+  std::size_t total = name.size();
+  const bool drive = name.size() >= 2 && name[1] == L':' &&
+                     ((name[0] | 0x20) >= L'a' && (name[0] | 0x20) <= L'z');
+  if (!drive) {
+    if (name.size() >= 2 && name[1] == L':') {
+      total += 2;  // "1:..." is no drive, but no relative name either
+    } else if (!name.empty() && name[0] == L'\\') {
+      total += std::min<std::size_t>(folder.size(), 2);  // the folder's drive, "C:"
+    } else {
+      total += folder.size() + (folder.empty() || folder.back() != L'\\' ? 1 : 0);
+    }
+  }
+  if (ShellExtension(name) == std::wstring_view::npos) total += extension_room;
+  return total;
+}
+
+// The length of the path the dialog will build on OK from its folder and the
+// typed name; SIZE_MAX when it is longer than the dialog can tell us in
+// MAX_PATH characters.
 std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
   HWND edit = NameEdit(dialog);
   const int typed_length = edit ? GetWindowTextLengthW(edit) : 0;
@@ -87,36 +126,22 @@ std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
   wchar_t typed[MAX_PATH] = L"";
   if (edit) GetWindowTextW(edit, typed, MAX_PATH);
   // "a b.txt" in quotes is one name; the quotes go.
-  const wchar_t* name = typed;
-  std::size_t length = std::wcslen(typed);
-  if (const wchar_t* open = std::wcschr(typed, L'"')) {
-    name = open + 1;
-    const wchar_t* close = std::wcschr(name, L'"');
-    length = close ? static_cast<std::size_t>(close - name) : std::wcslen(name);
+  std::wstring_view name(typed);
+  if (const std::size_t open = name.find(L'"'); open != std::wstring_view::npos) {
+    name.remove_prefix(open + 1);
+    name = name.substr(0, name.find(L'"'));
   }
-  if (length == 0) return 0;  // nothing typed: the dialog opens the selection or does nothing
+  if (name.empty()) return 0;  // nothing typed: the dialog opens the selection or does nothing
 
-  std::size_t total = length;
-  const bool rooted = name[0] == L'\\' || name[0] == L'/';
-  const bool drive = length >= 2 && name[1] == L':';
-  if (!drive) {
-    wchar_t folder[MAX_PATH] = L"";
-    const LRESULT got = SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH,
-                                     reinterpret_cast<LPARAM>(folder));
-    if (got > MAX_PATH) return SIZE_MAX;
-    std::size_t folder_length = got > 1 ? std::wcslen(folder) : kVirtualFolderLength;
-    if (rooted) {
-      folder_length = 2;  // the folder's drive, "C:"
-    } else if (folder_length > 0 && (got <= 1 || folder[folder_length - 1] != L'\\')) {
-      ++folder_length;  // the backslash between folder and name
-    }
-    total += folder_length;
+  wchar_t folder[MAX_PATH] = L"";
+  const LRESULT got = SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH,
+                                   reinterpret_cast<LPARAM>(folder));
+  if (got > MAX_PATH) return SIZE_MAX;
+  if (got <= 1) {
+    std::wmemset(folder, L':', kVirtualFolderLength);
+    folder[kVirtualFolderLength] = L'\0';
   }
-  const std::wstring_view file(name, length);
-  const std::size_t last = file.find_last_of(L"\\/");
-  const std::wstring_view base = last == std::wstring_view::npos ? file : file.substr(last + 1);
-  if (base.find(L'.') == std::wstring_view::npos) total += guard.extension_room;
-  return total;
+  return JoinedPathLength(folder, name, guard.extension_room);
 }
 
 // Subclassed by hand rather than with SetWindowSubclass, which Windows XP's
@@ -177,15 +202,23 @@ bool NeedsNameGuard() {
   return needed;
 }
 
-// Room for "." and the longest extension the dialog may add: the default
-// extension, or one taken from a filter pattern.
+// Room for the extension the dialog adds to a name without one: "." and the
+// extension of the first filter's first pattern ("*.txt" gives "txt") where it
+// has no wildcard, or else the default extension; the longer of the two, as
+// dialogs differ in which they take. Nothing without a default extension.
 std::size_t ExtensionRoom(const std::wstring& default_ext, const std::wstring& filter) {
+  if (default_ext.empty()) return 0;
+  std::wstring_view pattern(filter);
+  const std::size_t bar = pattern.find(L'|');
+  pattern = bar == std::wstring_view::npos ? std::wstring_view() : pattern.substr(bar + 1);
+  pattern = pattern.substr(0, pattern.find_first_of(L"|;"));
   std::size_t longest = default_ext.size();
-  std::size_t start = 0;
-  for (bool pattern = false; start <= filter.size(); pattern = !pattern) {
-    const std::size_t end = std::min(filter.find(L'|', start), filter.size());
-    if (pattern) longest = std::max(longest, end - start);
-    start = end + 1;
+  const std::size_t dot = ShellExtension(pattern);
+  if (dot != std::wstring_view::npos) {
+    const std::wstring_view extension = pattern.substr(dot + 1);
+    if (extension.find_first_of(L"*?") == std::wstring_view::npos) {
+      longest = std::max(longest, extension.size());
+    }
   }
   return longest + 1;
 }

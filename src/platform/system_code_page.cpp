@@ -8,9 +8,8 @@ namespace {
 CodePage MakeSystemCodePage() {
   const UINT acp = GetACP();
   CPINFO info{};
-  if (acp == 1252 || !GetCPInfo(acp, &info) || info.MaxCharSize != 1) {
-    return CodePage::Windows1252();
-  }
+  const unsigned longest = GetCPInfo(acp, &info) ? info.MaxCharSize : 0;
+  if (NewsCodePageNumber(acp, longest) == 1252) return CodePage::Windows1252();
   CodePage::Table table{};
   for (unsigned b = 0; b < 256; ++b) {
     const char byte = static_cast<char>(b);

@@ -69,5 +69,19 @@ TEST(CodePageTest, ACharacterOfSeveralBytesEncodesAsTheLowest) {
   EXPECT_EQ(page.Encode(u"\u0090").lost, 1u);
 }
 
+TEST(CodePageTest, NewsFilesUseTheSystemCodePageOnlyWhereItHasOneBytePerCharacter) {
+  const struct {
+    unsigned system, longest, news;
+  } cases[] = {
+      {1252, 1, 1252}, {1251, 1, 1251}, {1250, 1, 1250}, {874, 1, 874},
+      {932, 2, 1252},   // Japanese: two bytes
+      {65001, 4, 1252}, // UTF-8
+      {1253, 0, 1252},  // the system could not say
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(NewsCodePageNumber(c.system, c.longest), c.news) << c.system << "/" << c.longest;
+  }
+}
+
 }  // namespace
 }  // namespace tolvex

@@ -312,9 +312,16 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
   ASSERT_TRUE(CreateDirectoryW((folder + L"\\" + std::wstring(60, L'd')).c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
   const std::wstring root = L"C:";  // its names are "C:\\...", and it is "C:\\" as a working folder
-  // A name that fills the path to `length` characters in `in`.
+  // Names that fill the path to `length` characters in `in`: with ".txt", without an
+  // extension, and with a dot the shell takes for no extension (a blank after it).
   auto filling = [](const std::wstring& in, std::size_t length) {
     return std::wstring(length - in.size() - 1 - 4, L'n') + L".txt";
+  };
+  auto bare = [](const std::wstring& in, std::size_t length) {
+    return std::wstring(length - in.size() - 1, L'n');
+  };
+  auto spaced = [](const std::wstring& in, std::size_t length) {
+    return std::wstring(length - in.size() - 1 - 11, L'n') + L" v1.2 final";
   };
   const struct {
     const char* name;
@@ -323,21 +330,29 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
     std::wstring typed;  // typed into the name field
     bool enter;          // OK by the Enter key instead of the button
     bool fits;
+    const wchar_t* added;  // what the dialog adds to the typed name
   } cases[] = {
-      {"250-character name in a deep folder, Save", kIdSave, deep, std::wstring(250, L'x') + L".txt", false, false},
-      {"250-character name in a deep folder, Open", kIdOpen, deep, std::wstring(250, L'x') + L".txt", false, false},
-      {"250-character name without extension, Save by Enter", kIdSave, deep, std::wstring(250, L'x'), true, false},
-      {"whole path of 300 characters typed, Open by Enter", kIdOpen, deep, deep + L"\\" + filling(deep, 300), true, false},
-      {"one character more than fits, Save", kIdSave, deep, filling(deep, 260), false, false},
-      {"the longest name the deep folder takes, Save", kIdSave, deep, filling(deep, 259), false, true},
-      {"the longest name the deep folder takes, Open", kIdOpen, deep, filling(deep, 259), false, true},
-      {"a 255-character name in C:\\, the longest a name can be, Save", kIdSave, root, filling(root, 258), false, true},
-      {"a 255-character name in C:\\, Open", kIdOpen, root, filling(root, 258), false, true},
+      {"250-character name in a deep folder, Save", kIdSave, deep, std::wstring(250, L'x') + L".txt", false, false, L""},
+      {"250-character name in a deep folder, Open", kIdOpen, deep, std::wstring(250, L'x') + L".txt", false, false, L""},
+      {"250-character name without extension, Save by Enter", kIdSave, deep, std::wstring(250, L'x'), true, false, L".txt"},
+      {"whole path of 300 characters typed, Open by Enter", kIdOpen, deep, deep + L"\\" + filling(deep, 300), true, false, L""},
+      {"a name starting with '/' is joined to the folder: 300 characters, Save by Enter", kIdSave, deep, L"/" + filling(deep, 299), true, false, L""},
+      {"a name starting with '/', 300 characters, Open", kIdOpen, deep, L"/" + filling(deep, 299), false, false, L""},
+      {"one character more than fits, Save", kIdSave, deep, filling(deep, 260), false, false, L""},
+      {"no extension, 260 characters with the added .txt, Save", kIdSave, deep, bare(deep, 256), false, false, L".txt"},
+      {"'v1.2 final' has no extension to the shell: 260 characters with the added .txt, Save", kIdSave, deep, spaced(deep, 256), false, false, L".txt"},
+      {"the longest name the deep folder takes, Save", kIdSave, deep, filling(deep, 259), false, true, L""},
+      {"the longest name the deep folder takes, Open", kIdOpen, deep, filling(deep, 259), false, true, L""},
+      {"no extension, 259 characters with the added .txt, Save", kIdSave, deep, bare(deep, 255), false, true, L".txt"},
+      {"no extension, 259 characters with the added .txt, Open", kIdOpen, deep, bare(deep, 255), false, true, L".txt"},
+      {"'v1.2 final', 259 characters with the added .txt, Save by Enter", kIdSave, deep, spaced(deep, 255), true, true, L".txt"},
+      {"a 255-character name in C:\\, the longest a name can be, Save", kIdSave, root, filling(root, 258), false, true, L""},
+      {"a 255-character name in C:\\, Open", kIdOpen, root, filling(root, 258), false, true, L""},
   };
   for (const auto& c : cases) {
     Target app(c.in == root ? root + L"\\" : c.in);
     const bool absolute = c.typed.size() > 1 && c.typed[1] == L':';
-    const std::wstring path = absolute ? c.typed : c.in + L"\\" + c.typed;
+    const std::wstring path = (absolute ? c.typed : c.in + L"\\" + c.typed) + c.added;
     app.SetText(kIdText, L"work in progress");
     if (c.fits && c.button == kIdOpen) WriteFileBytes(path, "long named news\r\n");
     app.Click(c.button);
