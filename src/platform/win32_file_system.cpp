@@ -92,19 +92,6 @@ Status Seek(const Win32FileApi& api, HANDLE file, std::uint64_t offset) {
   return api.set_file_pointer(file, to, nullptr, FILE_BEGIN) ? Status() : LastError();
 }
 
-// The path in the form that is not limited to MAX_PATH characters, where the
-// plain form would be too long; otherwise the path as it is.
-Path UnlimitedForm(const Win32FileApi& api, const Path& path) {
-  if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0) return path;
-  Path full(api.get_full_path(path.c_str(), 0, nullptr, nullptr), L'\0');
-  full.resize(full.empty() ? 0
-                           : api.get_full_path(path.c_str(), static_cast<DWORD>(full.size()),
-                                               full.data(), nullptr));
-  if (full.size() < 3) return path;
-  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
-
 // The folder part of a path, with its trailing separator; empty for a bare name.
 Path FolderOf(const Path& name) {
   const std::size_t slash = name.find_last_of(L"\\/");
@@ -317,6 +304,17 @@ Status CheckTarget(const Win32FileApi& api, const Path& name, bool& exists) {
 }
 
 }  // namespace
+
+Path UnlimitedForm(const Win32FileApi& api, const Path& path) {
+  if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0) return path;
+  Path full(api.get_full_path(path.c_str(), 0, nullptr, nullptr), L'\0');
+  full.resize(full.empty() ? 0
+                           : api.get_full_path(path.c_str(), static_cast<DWORD>(full.size()),
+                                               full.data(), nullptr));
+  if (full.size() < 3) return path;
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
 
 Status Win32FileSystem::OpenInput(const Path& name, std::unique_ptr<InputFile>& file) {
   ApiFile handle(api_, api_.create_file(name.c_str(), GENERIC_READ,

@@ -55,6 +55,11 @@ struct Win32FileApi {
   DWORD(WINAPI* get_full_path)(LPCWSTR, DWORD, LPWSTR, LPWSTR*) = ::GetFullPathNameW;
 };
 
+// `path` in the form that is not limited to MAX_PATH characters ("\\?\C:\..."
+// or "\\?\UNC\server\...") where the plain form is too long for the system's
+// file calls, that is from MAX_PATH characters on; otherwise `path` as it is.
+Path UnlimitedForm(const Win32FileApi& api, const Path& path);
+
 class Win32FileSystem final : public FileSystem {
  public:
   explicit Win32FileSystem(const Win32FileApi& api = Win32FileApi()) : api_(api) {}

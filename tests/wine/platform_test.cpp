@@ -218,6 +218,23 @@ TEST(Win32FileSystemTest, AbandonedInPlaceWriteSaysTheFileWasWritten) {
   EXPECT_EQ(ReadFileBytes(target), "NEW news\r\n") << "written over its start, not cut";
 }
 
+TEST(Win32FileSystemTest, PathsFrom260CharactersOnTakeTheUnlimitedForm) {
+  const std::wstring folder = L"C:\\tests\\";
+  const std::wstring share = L"\\\\server\\share\\";
+  const struct {
+    std::wstring path;
+    std::wstring expected;
+  } cases[] = {
+      {folder + std::wstring(250, L'n'), folder + std::wstring(250, L'n')},  // 259 characters
+      {folder + std::wstring(251, L'n'), L"\\\\?\\" + folder + std::wstring(251, L'n')},  // 260
+      {L"\\\\?\\" + folder + std::wstring(300, L'n'), L"\\\\?\\" + folder + std::wstring(300, L'n')},
+      {share + std::wstring(245, L'n'), L"\\\\?\\UNC\\server\\share\\" + std::wstring(245, L'n')},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UnlimitedForm(Win32FileApi(), c.path), c.expected) << c.path.size() << " characters";
+  }
+}
+
 TEST(Win32FileSystemTest, NewsFileRoundTripOnDisk) {
   Win32FileSystem fs;
   FileSlots slots(fs);
