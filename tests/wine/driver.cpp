@@ -146,7 +146,8 @@ Launched LaunchInJob(const std::wstring& exe, const std::wstring& argument,
   return launched;
 }
 
-Target::Target(const std::wstring& folder) : launched_(LaunchInJob(TargetPath(), L"", folder)) {
+Target::Target(const std::wstring& folder, const std::wstring& exe)
+    : launched_(LaunchInJob(exe.empty() ? TargetPath() : exe, L"", folder)) {
   if (!launched_.process) return;
   WaitFor([&] {
     for (HWND h : TopWindows(pid(), L"TolvexForm1")) {
@@ -219,6 +220,8 @@ void PressKey(WORD vk, bool shift, bool ctrl) {
   if (shift) SendKey(VK_SHIFT, true);
   if (ctrl) SendKey(VK_CONTROL, true);
 }
+
+void HoldKey(WORD vk, bool down) { SendKey(vk, !down); }
 
 void TypeText(const std::wstring& text) {
   for (wchar_t c : text) {

@@ -55,8 +55,9 @@ Launched LaunchInJob(const std::wstring& exe, const std::wstring& argument,
 // A running Tolvex. Killed when destroyed (it runs in a kill-on-close job).
 class Target {
  public:
-  // Starts the program in `folder` (its working directory) and waits for Form1.
-  explicit Target(const std::wstring& folder = L"C:\\");
+  // Starts the program (`exe`, or the one under test) in `folder` (its working
+  // directory) and waits for Form1.
+  explicit Target(const std::wstring& folder = L"C:\\", const std::wstring& exe = L"");
   ~Target();
   Target(const Target&) = delete;
   Target& operator=(const Target&) = delete;
@@ -89,6 +90,8 @@ class Target {
 
 // Real keyboard input, to the foreground window.
 void PressKey(WORD vk, bool shift = false, bool ctrl = false);
+// A key held down (or let go) alone, such as Ctrl for keys posted meanwhile.
+void HoldKey(WORD vk, bool down);
 void TypeText(const std::wstring& text);
 // A real left click at a point of the screen.
 void ClickAt(POINT screen);

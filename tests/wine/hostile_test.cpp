@@ -572,8 +572,9 @@ class LocalEditor {
   }
   ~LocalEditor() { DestroyWindow(frame_); }
 
-  // From now on the editor drops a text longer than `characters` and reports
-  // success all the same, as a text box does with a text it cannot hold.
+  // From now on the editor drops a text longer than `characters`, set or put
+  // in place of the selection, and reports success all the same, as a text
+  // box does with a text it cannot hold.
   void SetCapacity(std::size_t characters) { capacity_ = characters; }
   LocalEditor(const LocalEditor&) = delete;
   LocalEditor& operator=(const LocalEditor&) = delete;
@@ -581,6 +582,11 @@ class LocalEditor {
   NewsEditor& commands() { return editor_; }
   std::wstring Text() const { return WindowText(text_); }
   void SetText(const std::wstring& text) { SetWindowTextW(text_, text.c_str()); }
+  // The editor's Undo, as Ctrl+Z gives it; returns the text afterwards.
+  std::wstring Undo() {
+    SendMessageW(text_, WM_UNDO, 0, 0);
+    return Text();
+  }
 
   // Runs a command that may show a message box; the box is answered with
   // `button` from another thread, and its text returned ("" when none came).
@@ -603,9 +609,9 @@ class LocalEditor {
   static LRESULT CALLBACK LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                       UINT_PTR id, DWORD_PTR data) {
     const auto* self = reinterpret_cast<const LocalEditor*>(data);
-    if (message == WM_SETTEXT && lparam &&
+    if ((message == WM_SETTEXT || message == EM_REPLACESEL) && lparam &&
         std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
-      return TRUE;
+      return message == WM_SETTEXT;
     }
     if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
     return DefSubclassProc(hwnd, message, wparam, lparam);
@@ -701,21 +707,28 @@ TEST_F(HostileTest, LoadFaultsBelowTheFileLayerShowTheErrorText) {
   const std::wstring path = folder + L"\\news.txt";
   const std::string content = NewsText(100000);
   WriteFileBytes(path, content);
+  // Earlier news of the file's length, in short lines (a long paragraph is slow to wrap).
+  std::wstring as_long;
+  while (as_long.size() + 10 <= content.size()) as_long += L"old news\r\n";
+  as_long.resize(content.size(), L'o');
   const struct {
     const char* name;
     bool out_of_memory;
-    std::size_t editor_holds;  // characters WM_SETTEXT takes; more are dropped, reporting success
+    std::size_t editor_holds;  // characters the editor takes; more are dropped, reporting success
+    std::wstring old;          // the editor's text before
   } cases[] = {
-      {"memory runs out while reading", true, SIZE_MAX},
-      {"the text is more than the editor holds", false, 50000},
-      {"the file just fits", false, 100500},
+      {"memory runs out while reading", true, SIZE_MAX, L"old text"},
+      {"the text is more than the editor holds", false, 50000, L"old text"},
+      {"the text is more than the editor holds, which holds a text as long", false, 50000,
+       as_long},
+      {"the file just fits", false, 100500, L"old text"},
   };
   FailingDisk disk;
   LocalEditor editor(disk);
   for (const auto& c : cases) {
     disk.out_of_memory = c.out_of_memory;
     disk.cursor = nullptr;
-    editor.SetText(L"old text");
+    editor.SetText(c.old);
     editor.SetCapacity(c.editor_holds);
     const bool loaded = LoadNewsFile(editor.commands(), path);
     const std::wstring shown = editor.Text();
@@ -724,11 +737,15 @@ TEST_F(HostileTest, LoadFaultsBelowTheFileLayerShowTheErrorText) {
     EXPECT_EQ(shown, fits ? Widen(content) : L"Error while opening file") << c.name;
     EXPECT_EQ(ReadFileBytes(path), content) << c.name;
     EXPECT_EQ(disk.cursor, LoadCursorW(nullptr, IDC_WAIT)) << c.name << ": the wait cursor shows while reading";
+    const bool undone = editor.Undo() == c.old;
+    EXPECT_TRUE(undone) << c.name << ": Undo brings back the earlier text";
+    EXPECT_EQ(editor.Undo(), shown) << c.name << ": and Undo again what Load showed";
     disk.out_of_memory = false;
     editor.SetCapacity(SIZE_MAX);
     const bool again = LoadNewsFile(editor.commands(), path);
     EXPECT_TRUE(again) << c.name << ": nothing of the failed load is held";
     Seen(std::string("Load code, ") + c.name + ": the editor shows " + Shown(shown) +
+         "; Undo " + (undone ? "brings back the earlier text" : "DOES NOT bring back the earlier text") +
          "; the file " + Kept(ReadFileBytes(path) == content) + "; loading again afterwards " +
          (again ? "works" : "FAILS"));
   }
