@@ -39,7 +39,10 @@ bool ReplaceEditorText(HWND editor, const wchar_t* text, std::size_t length) {
   // An undo step of the user's that ends or starts where the whole text does
   // would be merged with this one.
   SendMessageW(editor, EM_EMPTYUNDOBUFFER, 0, 0);
-  SendMessageW(editor, EM_SETSEL, 0, -1);
+  // All of it, with the caret at the start: a caret at the end scrolls the
+  // text box to its last line first, and Wine's then takes more than twice
+  // as long to lay out the new text.
+  SendMessageW(editor, EM_SETSEL, static_cast<WPARAM>(GetWindowTextLengthW(editor)), 0);
   SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
   // The caret follows the inserted text; after a replace that did not happen
   // it is where the selection was, at 0.
