@@ -262,7 +262,7 @@ void RunLoadAndSave(const Plan& plan) {
   }
   Load(10 * kKB, 9, false);
   Load(100 * kKB, 7, false);
-  auto editor = Load(kMB, 5, true);
+  auto editor = Load(kMB, 9, true);
   Save(*editor, kMB, 7, false);
   editor = Load(10 * kMB, 7, true);
   Save(*editor, 10 * kMB, 5, true);
