@@ -68,6 +68,7 @@ class EditorWindow {
 // that every part works; the figures come from a full run.
 struct Plan {
   bool quick = false;
+  bool load_only = false;  // the Load and Save figures only
   std::wstring tolvex_exe;
   std::wstring floor_exe;
 };

@@ -1,6 +1,8 @@
 // Tolvex's benchmarks: prints one Markdown table of figures.
 //
-//   news_bench.exe TOLVEX.exe FLOOR_WINDOW.exe [--quick]
+//   news_bench.exe TOLVEX.exe FLOOR_WINDOW.exe [--quick] [--load]
+//
+// --load runs the Load and Save figures only.
 //
 // Runs under Wine through tools/wine-test.sh (tools/bench.sh does all of it).
 // News files are made in C:\bench of the run's own prefix.
@@ -17,6 +19,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring arg = argv[i];
     if (arg == L"--quick") {
       plan.quick = true;
+    } else if (arg == L"--load") {
+      plan.load_only = true;
     } else if (plan.tolvex_exe.empty()) {
       plan.tolvex_exe = arg;
     } else {
@@ -24,11 +28,11 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   if (plan.tolvex_exe.empty() || plan.floor_exe.empty()) {
-    std::fprintf(stderr, "usage: news_bench TOLVEX.exe FLOOR_WINDOW.exe [--quick]\n");
+    std::fprintf(stderr, "usage: news_bench TOLVEX.exe FLOOR_WINDOW.exe [--quick] [--load]\n");
     return 2;
   }
   tolvex::bench::PrintTableHead();
   tolvex::bench::RunLoadAndSave(plan);
-  tolvex::bench::RunStartupAndMemory(plan);
+  if (!plan.load_only) tolvex::bench::RunStartupAndMemory(plan);
   return 0;
 }

@@ -5,6 +5,7 @@
 #
 #   tools/bench.sh            the full run, about three minutes
 #   tools/bench.sh --quick    small sizes, one or two runs: checks that it all works
+#   tools/bench.sh --load     the Load and Save figures only (with --quick: small sizes)
 #
 # TOLVEX_BUILD_DIR picks another build folder than build/.
 set -euo pipefail

@@ -29,14 +29,41 @@ std::u16string GetEditorText(HWND text) {
   return s;
 }
 
-void SetEditorText(HWND text, const std::u16string& s) {
-  SetWindowTextW(text, reinterpret_cast<const wchar_t*>(s.c_str()));
+// Puts `text` (`length` characters) in the editor in place of all it holds,
+// as one step of the editor's own undo: Undo brings back what was there, and
+// Undo again the new text. (WM_SETTEXT would empty the undo.) Leaves the caret
+// at the start with the first line shown. False when the editor does not hold
+// exactly `text` afterwards: a text box that cannot hold a text keeps its old
+// one, and reports success all the same.
+bool ReplaceEditorText(HWND editor, const wchar_t* text, std::size_t length) {
+  // An undo step of the user's that ends or starts where the whole text does
+  // would be merged with this one.
+  SendMessageW(editor, EM_EMPTYUNDOBUFFER, 0, 0);
+  // All of it, with the caret at the start: a caret at the end scrolls the
+  // text box to its last line first, and Wine's then takes more than twice
+  // as long to lay out the new text.
+  SendMessageW(editor, EM_SETSEL, static_cast<WPARAM>(GetWindowTextLengthW(editor)), 0);
+  SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
+  // The caret follows the inserted text; after a replace that did not happen
+  // it is where the selection was, at 0.
+  DWORD start = 0;
+  DWORD end = 0;
+  SendMessageW(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  const bool whole = start == length && end == length &&
+                     static_cast<std::size_t>(GetWindowTextLengthW(editor)) == length;
+  SendMessageW(editor, EM_SETSEL, 0, 0);
+  SendMessageW(editor, EM_SCROLLCARET, 0, 0);
+  return whole;
 }
 
-// Shows Load's failure. Needs no memory of its own: it runs when memory is short.
+// Shows Load's failure, as a step Undo takes back. Needs no memory of its
+// own: it runs when memory is short. Should the editor have no memory left
+// to keep the old text for Undo, the error text is shown all the same.
 void ShowLoadError(HWND text) {
   static_assert(kLoadError.data()[kLoadError.size()] == L'\0', "kLoadError views a literal");
-  SetWindowTextW(text, kLoadError.data());
+  if (!ReplaceEditorText(text, kLoadError.data(), kLoadError.size())) {
+    SetWindowTextW(text, kLoadError.data());
+  }
 }
 
 // What the user is told when Save fails, or leaves a file behind: the file,
@@ -119,13 +146,11 @@ bool LoadNewsFile(NewsEditor& editor, const Path& name) {
     if (ReadNewsText(editor.slots, name, bytes).ok()) {
       const std::u16string text = editor.code_page.Decode(bytes);
       std::string().swap(bytes);
-      // The old text goes first: its memory is free for the new one, and a
-      // text the control cannot hold, which it drops while reporting success,
-      // shows as a length that differs.
-      SetWindowTextW(editor.text, L"");
-      SetEditorText(editor.text, text);
-      const auto shown = static_cast<std::size_t>(GetWindowTextLengthW(editor.text));
-      if (shown == text.size()) return true;
+      // The old text stays with the editor's undo.
+      if (ReplaceEditorText(editor.text, reinterpret_cast<const wchar_t*>(text.c_str()),
+                            text.size())) {
+        return true;
+      }
     }
   } catch (const std::exception&) {
     // Out of memory (or a text longer than a string holds): a failure like any other.

@@ -34,11 +34,14 @@ struct NewsEditor {
 
 // Asks for a news file and shows its text in the editor. Cancelling keeps the
 // editor's text; any failure shows kLoadError as the editor's whole text.
+// Either replaces the editor's text as one step of the editor's own undo, so
+// Undo (Ctrl+Z) brings back the text that was there.
 void cmd_Open_Click(NewsEditor& editor);
 
 // The part of Load after the dialog: reads `name` and shows its text in the
-// editor, set once. Returns false, with kLoadError shown, on any failure,
-// including a text larger than the editor can hold.
+// editor, set once, with the caret at the start. Returns false, with
+// kLoadError shown, on any failure, including a text larger than the editor
+// can hold.
 bool LoadNewsFile(NewsEditor& editor, const Path& name);
 
 // Asks for a file name and writes the editor's text plus one CR LF to it.

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/system_library.h"
+
 namespace tolvex {
 namespace {
 
@@ -16,23 +18,17 @@ namespace {
 constexpr std::size_t kNameCapacity = 32768;
 
 // The common dialogs, and the shell libraries behind them, are loaded at the
-// first dialog instead of at start-up.
+// first dialog instead of at start-up, from the system folder.
 struct DialogLibrary {
   BOOL(WINAPI* open)(OPENFILENAMEW*) = nullptr;
   BOOL(WINAPI* save)(OPENFILENAMEW*) = nullptr;
   DWORD(WINAPI* extended_error)() = nullptr;
 };
 
-template <typename Function>
-void Resolve(HMODULE module, const char* name, Function& function) {
-  // Through void(*)(), which any function pointer may be cast to and from.
-  function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 const DialogLibrary& Library() {
   static const DialogLibrary library = [] {
     DialogLibrary l;
-    if (HMODULE module = LoadLibraryW(L"comdlg32.dll")) {
+    if (HMODULE module = LoadSystemLibrary(L"comdlg32.dll")) {
       Resolve(module, "GetOpenFileNameW", l.open);
       Resolve(module, "GetSaveFileNameW", l.save);
       Resolve(module, "CommDlgExtendedError", l.extended_error);

@@ -28,8 +28,9 @@ import sys
 # GetThreadId, CompareStringEx and the other locale-name functions,
 # SetDefaultDllDirectories, SetProcessDPIAware and the other DPI functions,
 # ChangeWindowMessageFilter, TaskDialog, the *_s functions and strnlen of
-# msvcrt, and comctl32's SetWindowSubclass family (XP's comctl32 5.82 exports
-# it by ordinal only, so an import by name fails without a version 6 manifest).
+# msvcrt. comctl32 is no import at all: a DLL that is not one of the system's
+# "known DLLs" is looked for in the program's folder first, so the program
+# loads it from the system folder by full path instead.
 ALLOWED = {
     "kernel32.dll": """
         AddVectoredExceptionHandler CloseHandle CompareFileTime CompareStringW
@@ -71,11 +72,11 @@ ALLOWED = {
         QueryPerformanceFrequency RaiseException ReadFile ReleaseMutex
         ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler
         ReplaceFileW ResetEvent ResumeThread RtlCaptureContext RtlUnwind
-        SetCurrentDirectoryW SetEndOfFile SetEnvironmentVariableW SetErrorMode
-        SetEvent SetFileAttributesW SetFilePointer SetFilePointerEx SetFileTime
-        SetLastError SetUnhandledExceptionFilter SizeofResource Sleep SleepEx
-        SystemTimeToFileTime TerminateProcess TlsAlloc TlsFree TlsGetValue
-        TlsSetValue TryEnterCriticalSection UnhandledExceptionFilter
+        SetCurrentDirectoryW SetDllDirectoryW SetEndOfFile SetEnvironmentVariableW
+        SetErrorMode SetEvent SetFileAttributesW SetFilePointer SetFilePointerEx
+        SetFileTime SetLastError SetUnhandledExceptionFilter SizeofResource Sleep
+        SleepEx SystemTimeToFileTime TerminateProcess TlsAlloc TlsFree
+        TlsGetValue TlsSetValue TryEnterCriticalSection UnhandledExceptionFilter
         UnmapViewOfFile VirtualAlloc VirtualFree VirtualProtect VirtualQuery
         WaitForMultipleObjects WaitForSingleObject WaitForSingleObjectEx
         WideCharToMultiByte WriteConsoleW WriteFile WritePrivateProfileStringW
@@ -134,12 +135,6 @@ ALLOWED = {
         LineTo MoveToEx PatBlt Rectangle RestoreDC SaveDC SelectClipRgn
         SelectObject SetBkColor SetBkMode SetDIBits SetMapMode SetStretchBltMode
         SetTextColor StretchBlt StretchDIBits TextOutW
-    """,
-    "comctl32.dll": """
-        _TrackMouseEvent CreateStatusWindowW CreateToolbarEx ImageList_Add
-        ImageList_AddMasked ImageList_Create ImageList_Destroy ImageList_Draw
-        ImageList_GetIconSize ImageList_ReplaceIcon InitCommonControls
-        InitCommonControlsEx
     """,
     "comdlg32.dll": """
         ChooseColorW ChooseFontW CommDlgExtendedError FindTextW GetFileTitleW

@@ -41,12 +41,6 @@ The Import Tables (interpreted .idata section contents)
                  Table   Stamp     Chain    Name      Thunk
  0004e000\t0004e078 00000000 00000000 0004ec34 0004e290
 
-\tDLL Name: COMCTL32.DLL
-\tvma:  Hint/Ord Member-Name Bound-To
-\t4e4a8\t   96  InitCommonControlsEx
-
- 0004e028\t0004e090 00000000 00000000 0004ed0c 0004e2a8
-
 \tDLL Name: KERNEL32.dll
 \tvma:  Hint/Ord Member-Name Bound-To
 \t4e4f2\t  136  CloseHandle
@@ -79,9 +73,11 @@ CASES = [
      "kernel32.dll!GetTickCount64"),
     ("a lock XP lacks", [(CLOSE, CLOSE + "\t4e500\t  880  InitializeSRWLock\n")],
      "kernel32.dll!InitializeSRWLock"),
-    ("a name XP's comctl32 exports by ordinal only",
-     [("  InitCommonControlsEx\n", "  InitCommonControlsEx\n\t4e4b0\t  410  SetWindowSubclass\n")],
-     "comctl32.dll!SetWindowSubclass"),
+    ("comctl32, which would be looked for beside the program first",
+     [("\tDLL Name: KERNEL32.dll", "\tDLL Name: COMCTL32.DLL\n"
+       "\tvma:  Hint/Ord Member-Name Bound-To\n\t4e4a8\t   96  InitCommonControlsEx\n\n"
+       " 0004e028\t0004e090 00000000 00000000 0004ed0c 0004e2a8\n\n\tDLL Name: KERNEL32.dll")],
+     "imports from COMCTL32.DLL"),
     ("a DPI function from Vista",
      [("  MessageBoxW\n", "  MessageBoxW\n\t4eb80\t  800  SetProcessDPIAware\n")],
      "user32.dll!SetProcessDPIAware"),

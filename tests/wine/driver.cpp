@@ -153,7 +153,8 @@ Launched LaunchInJob(const std::wstring& exe, const std::wstring& argument,
   return launched;
 }
 
-Target::Target(const std::wstring& folder) : launched_(LaunchInJob(TargetPath(), L"", folder)) {
+Target::Target(const std::wstring& folder, const std::wstring& exe)
+    : launched_(LaunchInJob(exe.empty() ? TargetPath() : exe, L"", folder)) {
   if (!launched_.process) return;
   WaitFor([&] {
     for (HWND h : TopWindows(pid(), L"TolvexForm1")) {
@@ -226,6 +227,8 @@ void PressKey(WORD vk, bool shift, bool ctrl) {
   if (shift) SendKey(VK_SHIFT, true);
   if (ctrl) SendKey(VK_CONTROL, true);
 }
+
+void HoldKey(WORD vk, bool down) { SendKey(vk, !down); }
 
 void TypeText(const std::wstring& text) {
   for (wchar_t c : text) {
@@ -314,9 +317,9 @@ LocalEditor::~LocalEditor() { DestroyWindow(frame_); }
 LRESULT CALLBACK LocalEditor::LimitedEdit(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                           UINT_PTR id, DWORD_PTR data) {
   const auto* self = reinterpret_cast<const LocalEditor*>(data);
-  if (message == WM_SETTEXT && lparam &&
+  if ((message == WM_SETTEXT || message == EM_REPLACESEL) && lparam &&
       std::wcslen(reinterpret_cast<const wchar_t*>(lparam)) > self->capacity_) {
-    return TRUE;
+    return message == WM_SETTEXT;
   }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LimitedEdit, id);
   return DefSubclassProc(hwnd, message, wparam, lparam);

@@ -61,8 +61,9 @@ Launched LaunchInJob(const std::wstring& exe, const std::wstring& argument,
 // A running Tolvex. Killed when destroyed (it runs in a kill-on-close job).
 class Target {
  public:
-  // Starts the program in `folder` (its working directory) and waits for Form1.
-  explicit Target(const std::wstring& folder = L"C:\\");
+  // Starts the program (`exe`, or the one under test) in `folder` (its working
+  // directory) and waits for Form1.
+  explicit Target(const std::wstring& folder = L"C:\\", const std::wstring& exe = L"");
   ~Target();
   Target(const Target&) = delete;
   Target& operator=(const Target&) = delete;
@@ -95,6 +96,8 @@ class Target {
 
 // Real keyboard input, to the foreground window.
 void PressKey(WORD vk, bool shift = false, bool ctrl = false);
+// A key held down (or let go) alone, such as Ctrl for keys posted meanwhile.
+void HoldKey(WORD vk, bool down);
 void TypeText(const std::wstring& text);
 // A real left click at a point of the screen.
 void ClickAt(POINT screen);
@@ -121,13 +124,19 @@ class LocalEditor {
   LocalEditor(const LocalEditor&) = delete;
   LocalEditor& operator=(const LocalEditor&) = delete;
 
-  // From now on the editor drops a text longer than `characters` and reports
-  // success all the same, as a text box does with a text it cannot hold.
+  // From now on the editor drops a text longer than `characters`, set or put
+  // in place of the selection, and reports success all the same, as a text
+  // box does with a text it cannot hold.
   void SetCapacity(std::size_t characters) { capacity_ = characters; }
 
   NewsEditor& commands() { return editor_; }
   std::wstring Text() const { return WindowText(text_); }
   void SetText(const std::wstring& text) { SetWindowTextW(text_, text.c_str()); }
+  // The editor's Undo, as Ctrl+Z gives it; returns the text afterwards.
+  std::wstring Undo() {
+    SendMessageW(text_, WM_UNDO, 0, 0);
+    return Text();
+  }
 
   // Runs a command that may show a message box; the box is answered with
   // `button` from another thread, and its text returned ("" when none came).

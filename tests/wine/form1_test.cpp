@@ -281,8 +281,9 @@ TEST(Form1Test, CtrlASelectsAllAndEnterClicksTheFocusedButton) {
   EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
-TEST(Form1Test, FrameShowsItsToolTip) {
-  Target app;
+// Points at the "Info:" frame and returns the text of the tooltip that
+// shows, "<none>" when none does.
+std::wstring FrameToolTip(const Target& app) {
   RECT frame{};
   GetWindowRect(app.control(kIdFrame2), &frame);
   app.Activate();
@@ -291,16 +292,214 @@ TEST(Form1Test, FrameShowsItsToolTip) {
   Sleep(50);
   SetCursorPos(frame.left + 202, frame.top + 4);
   HWND tip = nullptr;
-  EXPECT_TRUE(WaitFor(
+  WaitFor(
       [&] {
         for (HWND h : TopWindows(app.pid(), TOOLTIPS_CLASSW)) {
           if (IsWindowVisible(h)) tip = h;
         }
         return tip != nullptr;
       },
-      5000));
-  if (tip) {
-    EXPECT_EQ(WindowText(tip), L"Made by Pemlark");
+      5000);
+  return tip ? WindowText(tip) : L"<none>";
+}
+
+TEST(Form1Test, FrameShowsItsToolTip) {
+  Target app;
+  EXPECT_EQ(FrameToolTip(app), L"Made by Pemlark");
+}
+
+// How a key reaches the program: as real keyboard input to the focused
+// control, or posted to a control (a Ctrl chord with Ctrl held down as real
+// input meanwhile).
+enum class Input { kRealKeys, kPosted };
+const char* NameOf(Input input) { return input == Input::kRealKeys ? "real keys" : "posted"; }
+
+// Gives a control the focus, as the window's keyboard interface does.
+bool FocusControl(const Target& app, int id) {
+  PostMessageW(app.form(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(app.control(id)), TRUE);
+  return WaitFor([&] { return app.Focus() == app.control(id); }, 30000);
+}
+
+TEST(Form1Test, CtrlOAndCtrlSClickLoadAndSaveFromEveryControl) {
+  const struct {
+    int from;  // the control that has the focus, or gets the posted key
+    WORD key;
+    const wchar_t* dialog;  // the title of the dialog that opens
+  } cases[] = {
+      {kIdText, 'O', L"Open text file"},  {kIdText, 'S', L"Save text file"},
+      {kIdOpen, 'O', L"Open text file"},  {kIdOpen, 'S', L"Save text file"},
+      {kIdSave, 'O', L"Open text file"},  {kIdSave, 'S', L"Save text file"},
+      {kIdClose, 'O', L"Open text file"}, {kIdClose, 'S', L"Save text file"},
+  };
+  Target app;
+  app.SetText(kIdText, L"news");
+  for (const auto& c : cases) {
+    for (const Input input : {Input::kRealKeys, Input::kPosted}) {
+      SCOPED_TRACE(testing::Message() << "Ctrl+" << static_cast<char>(c.key) << " from control "
+                                      << c.from << ", " << NameOf(input));
+      app.Activate();
+      ASSERT_TRUE(FocusControl(app, c.from));
+      if (input == Input::kRealKeys) {
+        PressKey(c.key, /*shift=*/false, /*ctrl=*/true);
+      } else {
+        HoldKey(VK_CONTROL, true);
+        app.Sync();  // the program has taken Ctrl down before the posted key
+        app.Sync();
+        PostMessageW(app.control(c.from), WM_KEYDOWN, c.key, 1);
+      }
+      HWND dialog = app.WaitForDialog();
+      if (input == Input::kPosted) HoldKey(VK_CONTROL, false);
+      ASSERT_TRUE(dialog);
+      EXPECT_EQ(WindowText(dialog), c.dialog);
+      CancelDialog(dialog);
+      ASSERT_TRUE(app.WaitForNoDialog());
+      app.Sync();
+      EXPECT_EQ(app.Text(kIdText), L"news");
+      EXPECT_TRUE(WaitFor([&] { return app.Focus() == app.control(c.from); }, 30000))
+          << "the focus goes back where it was";
+    }
+  }
+  EXPECT_EQ(app.Text(kIdOpen), L"Load");
+  EXPECT_EQ(app.Text(kIdSave), L"Save");
+}
+
+// The caret at the start of the editor's second line.
+constexpr DWORD kLineTwo = MAXDWORD;
+
+TEST(Form1Test, CtrlBackspaceDeletesThePreviousWordAsOneUndoStep) {
+  const std::wstring wrapped_word = std::wstring(300, L'x');
+  std::wstring short_words;
+  for (int i = 0; i < 60; ++i) short_words += L"news ";
+  const struct {
+    const char* name;
+    std::wstring text;
+    DWORD start, end;  // the selection; the caret is at its end
+    Input input;
+    std::wstring deleted;  // what goes, just before the caret
+  } cases[] = {
+      {"the last word", L"news of the day", 15, 15, Input::kRealKeys, L"day"},
+      {"the last word", L"news of the day", 15, 15, Input::kPosted, L"day"},
+      {"a word with the blanks after it", L"news of the day  ", 17, 17, Input::kPosted, L"day  "},
+      {"a word in the middle", L"news of the day", 7, 7, Input::kRealKeys, L"of"},
+      {"the line break alone, at a line's start", L"line one\r\nline two", 10, 10, Input::kRealKeys,
+       L"\r\n"},
+      {"the blanks alone, after a line break", L"one\r\n   two", 8, 8, Input::kPosted, L"   "},
+      {"a selection, whatever it holds", L"news of the day", 5, 12, Input::kPosted, L"of the "},
+      {"a word wrapped in its middle", L"a " + wrapped_word, 302, 302, Input::kRealKeys,
+       wrapped_word},
+      {"the caret at a wrapped line's start", short_words, kLineTwo, kLineTwo, Input::kPosted,
+       L"news "},
+  };
+  Target app;
+  HWND editor = app.control(kIdText);
+  app.Activate();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name << ", " << NameOf(c.input));
+    app.SetText(kIdText, c.text);
+    const DWORD line_two = static_cast<DWORD>(SendMessageW(editor, EM_LINEINDEX, 1, 0));
+    const DWORD start = c.start == kLineTwo ? line_two : c.start;
+    const DWORD end = c.end == kLineTwo ? line_two : c.end;
+    ASSERT_EQ(c.text.substr(end - c.deleted.size(), c.deleted.size()), c.deleted);
+    const std::wstring after =
+        c.text.substr(0, end - c.deleted.size()) + c.text.substr(end);
+    SendMessageW(editor, EM_SETSEL, start, end);
+    if (c.input == Input::kRealKeys) {
+      PressKey(VK_BACK, /*shift=*/false, /*ctrl=*/true);
+    } else {
+      PostMessageW(editor, WM_CHAR, 0x7F, 1);
+    }
+    EXPECT_TRUE(WaitFor([&] { return app.Text(kIdText) == after; }, 30000))
+        << Narrow(app.Text(kIdText));
+    // Ctrl+Z, which the text box gets as the character 0x1A.
+    if (c.input == Input::kRealKeys) {
+      PressKey('Z', /*shift=*/false, /*ctrl=*/true);
+    } else {
+      PostMessageW(editor, WM_CHAR, 0x1A, 1);
+    }
+    EXPECT_TRUE(WaitFor([&] { return app.Text(kIdText) == c.text; }, 30000))
+        << "one Ctrl+Z brings it back: " << Narrow(app.Text(kIdText));
+  }
+}
+
+// This test program's folder, where its build puts the planted libraries.
+std::wstring PlantedBuildFolder() {
+  wchar_t path[MAX_PATH] = L"";
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::wstring self(path);
+  return self.substr(0, self.find_last_of(L"\\/")) + L"\\planted";
+}
+
+// Has Wine look for comctl32 and comdlg32 in a program's own folder first, as
+// Windows does for every library that is not one of its "known DLLs", for
+// the programs named `exe` started while it lives. (WINEDLLOVERRIDES set in
+// this process does not reach the programs it starts.)
+class NativeLibrariesFirst {
+ public:
+  explicit NativeLibrariesFirst(const std::wstring& exe)
+      : program_(L"Software\\Wine\\AppDefaults\\" + exe), overrides_(program_ + L"\\DllOverrides") {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, overrides_.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+      return;
+    }
+    static constexpr wchar_t kOrder[] = L"native,builtin";
+    for (const wchar_t* library : {L"comctl32", L"comdlg32"}) {
+      RegSetValueExW(key, library, 0, REG_SZ, reinterpret_cast<const BYTE*>(kOrder), sizeof kOrder);
+    }
+    RegCloseKey(key);
+  }
+  ~NativeLibrariesFirst() {
+    RegDeleteKeyW(HKEY_CURRENT_USER, overrides_.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, program_.c_str());
+  }
+  NativeLibrariesFirst(const NativeLibrariesFirst&) = delete;
+  NativeLibrariesFirst& operator=(const NativeLibrariesFirst&) = delete;
+
+ private:
+  std::wstring program_;
+  std::wstring overrides_;
+};
+
+TEST(Form1Test, NoLibraryPlantedBesideTheProgramRuns) {
+  const std::wstring planted = PlantedBuildFolder();
+  const std::wstring libraries[] = {L"comctl32.dll", L"comdlg32.dll"};
+  const struct {
+    const char* name;
+    std::wstring exe;
+    bool is_tolvex;
+    bool marks;  // the planted libraries ran
+  } cases[] = {
+      {"a program that loads them by name", planted + L"\\planted_probe.exe", false, true},
+      {"Tolvex, started, its tooltip shown, its Open dialog shown", TargetPath(), true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::wstring folder = FreshFolder(L"planted");
+    const std::wstring name = c.exe.substr(c.exe.find_last_of(L"\\/") + 1);
+    const std::wstring exe = folder + L"\\" + name;
+    const NativeLibrariesFirst native_first(name);
+    ASSERT_TRUE(CopyFileW(c.exe.c_str(), exe.c_str(), FALSE));
+    for (const std::wstring& library : libraries) {
+      ASSERT_TRUE(CopyFileW((planted + L"\\" + library).c_str(), (folder + L"\\" + library).c_str(),
+                            FALSE));
+    }
+    if (c.is_tolvex) {
+      Target app(folder, exe);
+      ASSERT_TRUE(app.form());
+      EXPECT_EQ(FrameToolTip(app), L"Made by Pemlark");
+      app.Click(kIdOpen);
+      HWND dialog = app.WaitForDialog();
+      EXPECT_TRUE(dialog);
+      if (dialog) CancelDialog(dialog);
+      EXPECT_TRUE(app.WaitForNoDialog());
+    } else {
+      const Launched probe = LaunchInJob(exe, L"", folder);
+      ASSERT_TRUE(probe.process);
+      EXPECT_EQ(WaitForSingleObject(probe.process.get(), 30000), WAIT_OBJECT_0);
+    }
+    for (const std::wstring& library : libraries) {
+      EXPECT_EQ(FileExists(folder + L"\\" + library + L".loaded"), c.marks) << Narrow(library);
+    }
   }
 }
 

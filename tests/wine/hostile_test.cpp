@@ -679,21 +679,28 @@ TEST_F(HostileTest, LoadFaultsBelowTheFileLayerShowTheErrorText) {
   const std::wstring path = folder + L"\\news.txt";
   const std::string content = NewsText(100000);
   WriteFileBytes(path, content);
+  // Earlier news of the file's length, in short lines (a long paragraph is slow to wrap).
+  std::wstring as_long;
+  while (as_long.size() + 10 <= content.size()) as_long += L"old news\r\n";
+  as_long.resize(content.size(), L'o');
   const struct {
     const char* name;
     bool out_of_memory;
-    std::size_t editor_holds;  // characters WM_SETTEXT takes; more are dropped, reporting success
+    std::size_t editor_holds;  // characters the editor takes; more are dropped, reporting success
+    std::wstring old;          // the editor's text before
   } cases[] = {
-      {"memory runs out while reading", true, SIZE_MAX},
-      {"the text is more than the editor holds", false, 50000},
-      {"the file just fits", false, 100500},
+      {"memory runs out while reading", true, SIZE_MAX, L"old text"},
+      {"the text is more than the editor holds", false, 50000, L"old text"},
+      {"the text is more than the editor holds, which holds a text as long", false, 50000,
+       as_long},
+      {"the file just fits", false, 100500, L"old text"},
   };
   FailingDisk disk;
   LocalEditor editor(disk);
   for (const auto& c : cases) {
     disk.out_of_memory = c.out_of_memory;
     disk.cursor = nullptr;
-    editor.SetText(L"old text");
+    editor.SetText(c.old);
     editor.SetCapacity(c.editor_holds);
     const bool loaded = LoadNewsFile(editor.commands(), path);
     const std::wstring shown = editor.Text();
@@ -702,11 +709,15 @@ TEST_F(HostileTest, LoadFaultsBelowTheFileLayerShowTheErrorText) {
     EXPECT_EQ(shown, fits ? Widen(content) : L"Error while opening file") << c.name;
     EXPECT_EQ(ReadFileBytes(path), content) << c.name;
     EXPECT_EQ(disk.cursor, LoadCursorW(nullptr, IDC_WAIT)) << c.name << ": the wait cursor shows while reading";
+    const bool undone = editor.Undo() == c.old;
+    EXPECT_TRUE(undone) << c.name << ": Undo brings back the earlier text";
+    EXPECT_EQ(editor.Undo(), shown) << c.name << ": and Undo again what Load showed";
     disk.out_of_memory = false;
     editor.SetCapacity(SIZE_MAX);
     const bool again = LoadNewsFile(editor.commands(), path);
     EXPECT_TRUE(again) << c.name << ": nothing of the failed load is held";
     Seen(std::string("Load code, ") + c.name + ": the editor shows " + Shown(shown) +
+         "; Undo " + (undone ? "brings back the earlier text" : "DOES NOT bring back the earlier text") +
          "; the file " + Kept(ReadFileBytes(path) == content) + "; loading again afterwards " +
          (again ? "works" : "FAILS"));
   }

@@ -19,6 +19,22 @@ bool Gone(HWND hwnd) {
 
 std::wstring LastPart(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
+// Ctrl+Z, as the editor gets it: real keys (the editor given the focus, as
+// the click on Load left it on the button) or the character 0x1A posted to
+// it. Waits until the editor shows `expected`.
+bool UndoShows(const Target& app, bool real_keys, const std::wstring& expected) {
+  HWND editor = app.control(kIdText);
+  if (real_keys) {
+    app.Activate();
+    PostMessageW(app.form(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(editor), TRUE);
+    if (!WaitFor([&] { return app.Focus() == editor; }, 30000)) return false;
+    PressKey('Z', /*shift=*/false, /*ctrl=*/true);
+  } else {
+    PostMessageW(editor, WM_CHAR, 0x1A, 1);
+  }
+  return WaitFor([&] { return app.Text(kIdText) == expected; }, 30000);
+}
+
 class NewsTest : public ::testing::Test {
  protected:
   void SetUp() override { folder = FreshFolder(L"news"); }
@@ -55,7 +71,15 @@ class NewsTest : public ::testing::Test {
   std::wstring folder;
 };
 
+// After each Load the caret is at the start with the first line shown, and
+// one Ctrl+Z brings back the earlier text, a second one the loaded text.
 TEST_F(NewsTest, LoadShowsTheFileLineByLine) {
+  std::string many_lines;
+  std::wstring many_shown;
+  for (int i = 1; i <= 80; ++i) {
+    many_lines += "line " + std::to_string(i) + "\r\n";
+    many_shown += L"line " + std::to_wstring(i) + L"\r\n";
+  }
   const struct {
     const char* name;
     std::string content;
@@ -66,14 +90,28 @@ TEST_F(NewsTest, LoadShowsTheFileLineByLine) {
       {"lines from other tools", "A\nB\rC", L"A\r\nB\r\nC\r\n"},
       {"empty file", "", L""},
       {"umlauts and euro", "Gr\xFC\xDF" "e \x80\r\n", L"Gr\u00FC\u00DFe \u20AC\r\n"},
+      {"more lines than the editor shows", many_lines, many_shown},
   };
   Target app(folder);
+  HWND editor = app.control(kIdText);
   for (const auto& c : cases) {
     const std::wstring path = folder + L"\\load.txt";
     WriteFileBytes(path, c.content);
+    // The earlier text, its first letter deleted with Backspace: an undo step
+    // of the editor's own, which Load's must not take in.
     app.SetText(kIdText, L"earlier text never mixes in");
+    SendMessageW(editor, EM_SETSEL, 1, 1);
+    PostMessageW(editor, WM_CHAR, VK_BACK, 1);
+    ASSERT_TRUE(WaitFor([&] { return app.Text(kIdText) == L"arlier text never mixes in"; }, 30000));
     Load(app, path);
     EXPECT_EQ(app.Text(kIdText), c.shown) << c.name;
+    DWORD start = 1, end = 1;
+    SendMessageW(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u) << c.name << ": the caret is at the start";
+    EXPECT_EQ(end, 0u) << c.name;
+    EXPECT_EQ(SendMessageW(editor, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << c.name << ": the first line shows";
+    EXPECT_TRUE(UndoShows(app, false, L"arlier text never mixes in")) << c.name;
+    EXPECT_TRUE(UndoShows(app, false, c.shown)) << c.name;
   }
 }
 
@@ -104,6 +142,9 @@ TEST_F(NewsTest, FailedLoadsShowTheErrorText) {
     app.SetText(kIdText, L"old");
     Load(app, name);
     EXPECT_EQ(app.Text(kIdText), kLoadError) << Narrow(name);
+    // One Ctrl+Z brings back the earlier text, a second the error text.
+    EXPECT_TRUE(UndoShows(app, true, L"old")) << Narrow(name);
+    EXPECT_TRUE(UndoShows(app, true, kLoadError)) << Narrow(name);
   }
   // Nothing stays open after a failure: the next load works.
   const std::wstring good = folder + L"\\good.txt";
