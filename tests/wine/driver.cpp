@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
@@ -372,6 +373,13 @@ std::string Narrow(const std::wstring& s) {
                                                           static_cast<int>(out.size()), nullptr,
                                                           nullptr)));
   return out;
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+void Seen(const std::string& what) {
+  std::printf("[   SEEN   ] %s\n", what.c_str());
+  std::fflush(stdout);
 }
 
 SystemFaults g_faults;

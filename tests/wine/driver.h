@@ -178,6 +178,10 @@ bool FileExists(const std::wstring& path);
 // The names in a folder, sorted.
 std::vector<std::wstring> FolderNames(const std::wstring& folder);
 std::string Narrow(const std::wstring& s);  // UTF-8, for test messages
+// Text of plain ASCII bytes, as the editor holds it.
+std::wstring Widen(const std::string& ascii);
+// One "[ SEEN ]" line of what a case showed, for docs/reliability.md.
+void Seen(const std::string& what);
 
 
 // Faults of the system calls below the replacement, which Wine does not

@@ -53,9 +53,6 @@ std::string NewsText(std::size_t bytes) {
   return text;
 }
 
-// Text of plain ASCII bytes, as the editor holds it. (Lines, not one long
-// paragraph: the text box wraps a long paragraph in quadratic time.)
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 std::string Utf16(const std::wstring& text, bool big_endian) {
   std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
@@ -76,12 +73,6 @@ std::vector<std::wstring> LeftoverTemporaries(const std::wstring& folder) {
   while (FindNextFileW(find, &data));
   FindClose(find);
   return names;
-}
-
-// One line of what a case showed, for docs/reliability.md.
-void Seen(const std::string& what) {
-  std::printf("[   SEEN   ] %s\n", what.c_str());
-  std::fflush(stdout);
 }
 
 std::string Kept(bool same) { return same ? "kept" : "CHANGED"; }

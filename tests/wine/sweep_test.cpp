@@ -163,9 +163,6 @@ std::vector<DWORD> ErrorsAt(const std::string& call) {
 
 // --- Scenarios -----------------------------------------------------------
 
-// ASCII text as the editor holds it.
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 // About `bytes` bytes of numbered lines starting with `word`, each ended by CR LF.
 std::string Lines(const std::string& word, std::size_t bytes) {
   std::string text;
@@ -354,12 +351,6 @@ std::string CheckCutRun(const Scenario& s, const std::wstring& folder, std::size
 }
 
 // --- The sweep -----------------------------------------------------------
-
-// One line of what a scenario showed, for docs/reliability.md.
-void Seen(const std::string& what) {
-  std::printf("[   SEEN   ] %s\n", what.c_str());
-  std::fflush(stdout);
-}
 
 std::string Tally(const std::map<std::string, unsigned>& counts) {
   std::string s;
