@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <vector>
 
 #include "app/editor_style.h"
 #include "platform/system_code_page.h"
@@ -40,12 +41,13 @@ BOOL CALLBACK CollectStatics(HWND hwnd, LPARAM param) {
   return TRUE;
 }
 
-void SendKey(WORD vk, bool up) {
+// One key event, to go with others into one SendInput call.
+INPUT KeyEvent(WORD vk, bool up) {
   INPUT in{};
   in.type = INPUT_KEYBOARD;
   in.ki.wVk = vk;
   in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &in, sizeof in);
+  return in;
 }
 
 }  // namespace
@@ -221,15 +223,16 @@ void Target::Activate() const {
 }
 
 void PressKey(WORD vk, bool shift, bool ctrl) {
-  if (ctrl) SendKey(VK_CONTROL, false);
-  if (shift) SendKey(VK_SHIFT, false);
-  SendKey(vk, false);
-  SendKey(vk, true);
-  if (shift) SendKey(VK_SHIFT, true);
-  if (ctrl) SendKey(VK_CONTROL, true);
+  // One call, so that no other input comes between the modifiers and the key.
+  std::vector<INPUT> in;
+  if (ctrl) in.push_back(KeyEvent(VK_CONTROL, false));
+  if (shift) in.push_back(KeyEvent(VK_SHIFT, false));
+  in.push_back(KeyEvent(vk, false));
+  in.push_back(KeyEvent(vk, true));
+  if (shift) in.push_back(KeyEvent(VK_SHIFT, true));
+  if (ctrl) in.push_back(KeyEvent(VK_CONTROL, true));
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
 }
-
-void HoldKey(WORD vk, bool down) { SendKey(vk, !down); }
 
 void TypeText(const std::wstring& text) {
   for (wchar_t c : text) {

@@ -96,8 +96,6 @@ class Target {
 
 // Real keyboard input, to the foreground window.
 void PressKey(WORD vk, bool shift = false, bool ctrl = false);
-// A key held down (or let go) alone, such as Ctrl for keys posted meanwhile.
-void HoldKey(WORD vk, bool down);
 void TypeText(const std::wstring& text);
 // A real left click at a point of the screen.
 void ClickAt(POINT screen);

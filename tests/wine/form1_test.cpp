@@ -322,7 +322,7 @@ bool FocusControl(const Target& app, int id) {
 
 TEST(Form1Test, CtrlOAndCtrlSClickLoadAndSaveFromEveryControl) {
   const struct {
-    int from;  // the control that has the focus, or gets the posted key
+    int from;  // the control that has the focus
     WORD key;
     const wchar_t* dialog;  // the title of the dialog that opens
   } cases[] = {
@@ -331,33 +331,25 @@ TEST(Form1Test, CtrlOAndCtrlSClickLoadAndSaveFromEveryControl) {
       {kIdSave, 'O', L"Open text file"},  {kIdSave, 'S', L"Save text file"},
       {kIdClose, 'O', L"Open text file"}, {kIdClose, 'S', L"Save text file"},
   };
+  // Real keys only: a key posted while Ctrl is held as real input races
+  // Wine, which lets Ctrl go again when the window gets the X focus back.
   Target app;
   app.SetText(kIdText, L"news");
   for (const auto& c : cases) {
-    for (const Input input : {Input::kRealKeys, Input::kPosted}) {
-      SCOPED_TRACE(testing::Message() << "Ctrl+" << static_cast<char>(c.key) << " from control "
-                                      << c.from << ", " << NameOf(input));
-      app.Activate();
-      ASSERT_TRUE(FocusControl(app, c.from));
-      if (input == Input::kRealKeys) {
-        PressKey(c.key, /*shift=*/false, /*ctrl=*/true);
-      } else {
-        HoldKey(VK_CONTROL, true);
-        app.Sync();  // the program has taken Ctrl down before the posted key
-        app.Sync();
-        PostMessageW(app.control(c.from), WM_KEYDOWN, c.key, 1);
-      }
-      HWND dialog = app.WaitForDialog();
-      if (input == Input::kPosted) HoldKey(VK_CONTROL, false);
-      ASSERT_TRUE(dialog);
-      EXPECT_EQ(WindowText(dialog), c.dialog);
-      CancelDialog(dialog);
-      ASSERT_TRUE(app.WaitForNoDialog());
-      app.Sync();
-      EXPECT_EQ(app.Text(kIdText), L"news");
-      EXPECT_TRUE(WaitFor([&] { return app.Focus() == app.control(c.from); }, 30000))
-          << "the focus goes back where it was";
-    }
+    SCOPED_TRACE(testing::Message() << "Ctrl+" << static_cast<char>(c.key) << " from control "
+                                    << c.from);
+    app.Activate();
+    ASSERT_TRUE(FocusControl(app, c.from));
+    PressKey(c.key, /*shift=*/false, /*ctrl=*/true);
+    HWND dialog = app.WaitForDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(WindowText(dialog), c.dialog);
+    CancelDialog(dialog);
+    ASSERT_TRUE(app.WaitForNoDialog());
+    app.Sync();
+    EXPECT_EQ(app.Text(kIdText), L"news");
+    EXPECT_TRUE(WaitFor([&] { return app.Focus() == app.control(c.from); }, 30000))
+        << "the focus goes back where it was";
   }
   EXPECT_EQ(app.Text(kIdOpen), L"Load");
   EXPECT_EQ(app.Text(kIdSave), L"Save");
