@@ -5,14 +5,18 @@
 # Windows XP lacks (GetTickCount64), so the program that ships is built with
 # mingw-i686-win32.cmake instead.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+# The processor: i686 here, x86_64 for the 64-bit build (mingw-x86_64.cmake).
+if(NOT DEFINED TOLVEX_MINGW_PROCESSOR)
+  set(TOLVEX_MINGW_PROCESSOR i686)
+endif()
+set(CMAKE_SYSTEM_PROCESSOR ${TOLVEX_MINGW_PROCESSOR})
 
 # The thread model: posix here, win32 for the program that ships.
 if(NOT DEFINED TOLVEX_MINGW_THREADS)
   set(TOLVEX_MINGW_THREADS posix)
 endif()
 
-set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+set(TOOLCHAIN_PREFIX ${TOLVEX_MINGW_PROCESSOR}-w64-mingw32)
 set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-${TOLVEX_MINGW_THREADS})
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-${TOLVEX_MINGW_THREADS})
 set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)

@@ -13,15 +13,15 @@ cd "$(dirname "$0")/.."
 build=${TOLVEX_BUILD_DIR:-build}
 tools/deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target program win32 >/dev/null
-win=$(realpath "$build/win32")
-exe=$(realpath "$build/program/Tolvex111.exe")
+cmake --build "$build" -j"$(nproc)" --target program win32 win64 >/dev/null
+which=$(tools/wine-test.sh --which "$build")
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n1)
 echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $(free -g | awk '/^Mem:/ {print $2}') GiB, $(wine --version), Xvfb"
+echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $(free -g | awk '/^Mem:/ {print $2}') GiB, $(/usr/lib/wine/wine64 --version), Xvfb"
+echo "Build: $which"
 echo "Commit: $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- src bench || echo ' (with local changes)')"
 echo
 # The file dialog's complaint about drive Z: is noise.
-tools/wine-test.sh "$win" "$win/bench/news_bench.exe" "Z:$exe" \
-  "Z:$win/bench/floor_window.exe" "$@" 2> >(grep -v 'Read access denied' >&2)
+tools/wine-test.sh "$build" bench/news_bench.exe "Z:{exe}" \
+  "Z:{build}/bench/floor_window.exe" "$@" 2> >(grep -v 'Read access denied' >&2)

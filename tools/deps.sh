@@ -7,8 +7,9 @@ packages=(
   cmake make g++ googletest libgtest-dev   # native build and unit tests
   g++-mingw-w64-i686-win32                 # the Windows program (win32 threads: runs on XP)
   g++-mingw-w64-i686-posix                 # its Wine test programs (GoogleTest needs std::mutex)
+  g++-mingw-w64-x86-64-posix               # the 64-bit build, for machines that run no 32-bit programs
   python3 unzip                            # the XP import check, the art check, the release zip
-  wine wine32:i386 fonts-wine              # running it
+  wine wine32:i386 wine64 fonts-wine       # running it (32-bit, or 64-bit where 32-bit cannot run)
   xvfb imagemagick                         # a virtual display and screenshots
   clang libclang-rt-14-dev llvm            # sanitizer builds, libFuzzer, symbolized reports
 )

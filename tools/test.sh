@@ -4,5 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh
+echo "test: $(tools/wine-test.sh --which build)"
 tools/build.sh
-ctest --test-dir build --output-on-failure -j2 "$@"
+rc=0
+ctest --test-dir build --output-on-failure -j2 --output-junit results.xml "$@" || rc=$?
+# What did not run says so, with its reason, even where its program passed.
+python3 tools/skipped.py build/results.xml
+exit "$rc"

@@ -8,6 +8,7 @@ it reports. So this reads the program's header and import table with
     the DLLs of Windows XP SP3 export (the loader refuses a program that
     imports anything else, e.g. GetTickCount64 from Vista on);
   - a DLL outside the allowlist, or a function imported by ordinal;
+  - a program that is not 32-bit x86 (PE32, i386), as the 64-bit build is;
   - a subsystem or OS version above 5.01 (XP is 5.1);
   - a missing DYNAMIC_BASE (ASLR) or NX_COMPAT (DEP);
 and, with --windres, on a manifest among the resources (the program runs
@@ -174,6 +175,9 @@ def problems(objdump_text):
         if m and m.group(1) not in header:
             header[m.group(1)] = m.group(2)
 
+    if not re.search(r"file format pei-i386\b", objdump_text) or header.get("Magic") != "010b":
+        found.append("is not a 32-bit x86 program (PE32, i386)")
+
     for what, major_key, minor_key in (
             ("subsystem", "MajorSubsystemVersion", "MinorSubsystemVersion"),
             ("OS", "MajorOSystemVersion", "MinorOSystemVersion")):
@@ -240,7 +244,7 @@ def main(argv):
         print(f"{exe}: {problem}", file=sys.stderr)
     if found:
         return 1
-    print(f"{exe}: starts on Windows XP SP3: only allowlisted imports, subsystem and OS"
+    print(f"{exe}: starts on Windows XP SP3: a 32-bit x86 program, only allowlisted imports, subsystem and OS"
           f" version 5.01 at most, DYNAMIC_BASE and NX_COMPAT"
           + (", no manifest" if len(argv) == 5 else ""))
     return 0

@@ -97,6 +97,8 @@ CASES = [
      "OS version 6.01"),
     ("no NX_COMPAT", [("\t\t\t\t\tNX_COMPAT\n", "")], "NX_COMPAT is not set"),
     ("no DYNAMIC_BASE", [("\t\t\t\t\tDYNAMIC_BASE\n", "")], "DYNAMIC_BASE is not set"),
+    ("the 64-bit build", [("pei-i386", "pei-x86-64"), ("010b\t(PE32)", "020b\t(PE32+)")],
+     "not a 32-bit x86 program"),
     ("no import table read", [(LISTING[LISTING.index("The Import Tables"):], "")],
      "not understood"),
 ]

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <type_traits>
 #include <vector>
 
 #include "app/editor_style.h"
@@ -384,6 +385,34 @@ void Seen(const std::string& what) {
   std::printf("[   SEEN   ] %s\n", what.c_str());
   std::fflush(stdout);
 }
+
+namespace {
+// Up to 40 characters of `text` from `at`, others than printable ASCII as \xNN.
+template <typename Text>
+std::string Excerpt(const Text& text, std::size_t at) {
+  std::string out;
+  for (std::size_t i = at; i < text.size() && i < at + 40; ++i) {
+    const auto c = static_cast<unsigned>(static_cast<std::make_unsigned_t<typename Text::value_type>>(text[i]));
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
+  }
+  return out;
+}
+
+template <typename Text>
+testing::AssertionResult SameTextOf(const Text& got, const Text& want) {
+  if (got == want) return testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+  return testing::AssertionFailure() << "texts of " << got.size() << " and " << want.size()
+                                     << " characters first differ at " << at << ": \"" << Excerpt(got, at)
+                                     << "\" where \"" << Excerpt(want, at) << "\" is expected";
+}
+}  // namespace
+
+testing::AssertionResult SameText(const std::string& got, const std::string& want) { return SameTextOf(got, want); }
+testing::AssertionResult SameText(const std::wstring& got, const std::wstring& want) { return SameTextOf(got, want); }
 
 SystemFaults g_faults;
 

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -180,6 +182,10 @@ std::string Narrow(const std::wstring& s);  // UTF-8, for test messages
 std::wstring Widen(const std::string& ascii);
 // One "[ SEEN ]" line of what a case showed, for docs/reliability.md.
 void Seen(const std::string& what);
+// Compares two texts; a failure gives their lengths and where they first
+// differ, never a whole text of many megabytes.
+testing::AssertionResult SameText(const std::string& got, const std::string& want);
+testing::AssertionResult SameText(const std::wstring& got, const std::wstring& want);
 
 
 // Faults of the system calls below the replacement, which Wine does not

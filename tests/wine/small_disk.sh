@@ -5,7 +5,7 @@
 # machine does not allow the mount, the test runs without it and skips what
 # needs it. The mount is gone when this script ends, however the test ended.
 #
-#   small_disk.sh BUILD_DIR PROGRAM.exe [ARG...]
+#   small_disk.sh ROOT PROGRAM.exe [ARG...]   (as tools/wine-test.sh takes them)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath "$1")

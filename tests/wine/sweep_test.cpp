@@ -376,9 +376,9 @@ class SweepTest : public ::testing::Test {
     std::vector<std::string> calls = std::move(g_sweep.made);
     g_sweep = Sweep{};
     EXPECT_EQ(message, L"") << s.name;
-    EXPECT_EQ(ReadFileBytes(TargetIn(folder)), s.load() ? s.old : s.fresh()) << s.name;
+    EXPECT_TRUE(SameText(ReadFileBytes(TargetIn(folder)), s.load() ? s.old : s.fresh())) << s.name;
     if (s.load()) {
-      EXPECT_EQ(editor.Text(), Widen(s.old)) << s.name;
+      EXPECT_TRUE(SameText(editor.Text(), Widen(s.old))) << s.name;
     }
     return calls;
   }
