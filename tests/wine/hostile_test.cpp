@@ -329,6 +329,9 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
   } cases[] = {
       {"250-character name in a deep folder, Save", kIdSave, deep, std::wstring(250, L'x') + L".txt", false, false, L""},
       {"250-character name in a deep folder, Open", kIdOpen, deep, std::wstring(250, L'x') + L".txt", false, false, L""},
+      // "name" in quotes is how a name with blanks is typed; the quotes are not counted.
+      {"a quoted 250-character name in a deep folder, Save", kIdSave, deep, L"\"" + std::wstring(250, L'q') + L".txt\"", false, false, L""},
+      {"a quoted 250-character name in a deep folder, Open", kIdOpen, deep, L"\"" + std::wstring(250, L'q') + L".txt\"", false, false, L""},
       {"250-character name without extension, Save by Enter", kIdSave, deep, std::wstring(250, L'x'), true, false, L".txt"},
       {"whole path of 300 characters typed, Open by Enter", kIdOpen, deep, deep + L"\\" + filling(deep, 300), true, false, L""},
       {"a name starting with '/' is joined to the folder: 300 characters, Save by Enter", kIdSave, deep, L"/" + filling(deep, 299), true, false, L""},
@@ -346,8 +349,10 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
   };
   for (const auto& c : cases) {
     Target app(c.in == root ? root + L"\\" : c.in);
-    const bool absolute = c.typed.size() > 1 && c.typed[1] == L':';
-    const std::wstring path = (absolute ? c.typed : c.in + L"\\" + c.typed) + c.added;
+    const bool quoted = c.typed.front() == L'"';
+    const std::wstring name = quoted ? c.typed.substr(1, c.typed.size() - 2) : c.typed;
+    const bool absolute = name.size() > 1 && name[1] == L':';
+    const std::wstring path = (absolute ? name : c.in + L"\\" + name) + c.added;
     app.SetText(kIdText, L"work in progress");
     if (c.fits && c.button == kIdOpen) WriteFileBytes(path, "long named news\r\n");
     app.Click(c.button);

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 
 #include "driver.h"
+#include "news/news_commands.h"
 #include "news/news_text_file.h"
 #include "platform/common_dialog.h"
 #include "platform/system_code_page.h"
@@ -250,15 +253,57 @@ TEST(Win32FileSystemTest, NewsFileRoundTripOnDisk) {
   EXPECT_FALSE(slots.InUse(kNewsSlot));
 }
 
-TEST(SystemCodePageTest, IsWindows1252Here) {
+// The ANSI code page of the locale the test runs in: 1252 under an English or
+// C locale, 1251 where ctest runs this once more under a Cyrillic one
+// (LANG=ru_RU.UTF-8, TOLVEX_LOCALE_ACP=1251). News is written in it.
+UINT LocaleCodePage() {
+  const char* acp = std::getenv("TOLVEX_LOCALE_ACP");
+  return acp ? static_cast<UINT>(std::strtoul(acp, nullptr, 10)) : 1252;
+}
+
+TEST(SystemCodePageTest, IsTheLocalesOwn) {
+  const UINT acp = LocaleCodePage();
+  ASSERT_EQ(GetACP(), acp) << "the locale took";
   const CodePage& page = SystemCodePage();
-  EXPECT_EQ(page.number(), GetACP());
+  EXPECT_EQ(page.number(), acp);
   for (unsigned b = 0; b < 256; ++b) {
     const char byte = static_cast<char>(b);
     wchar_t wide = 0;
-    ASSERT_EQ(MultiByteToWideChar(1252, 0, &byte, 1, &wide, 1), 1);
+    ASSERT_EQ(MultiByteToWideChar(acp, 0, &byte, 1, &wide, 1), 1);
     EXPECT_EQ(static_cast<wchar_t>(page.ToUnicode(static_cast<unsigned char>(b))), wide) << b;
   }
+}
+
+TEST(SystemCodePageTest, NewsKeepsItsBytesThroughLoadAndSave) {
+  // A word, then the bytes C0 to FF: the letters from U+00C0 in 1252, from U+0410 in 1251.
+  const struct {
+    UINT acp;
+    std::string word;
+    std::wstring shown;
+    wchar_t c0;
+  } pages[] = {
+      {1252, "Caf\xE9 ", L"Caf\u00E9 ", 0x00C0},
+      {1251, "\xCF\xF0\xE8\xE2\xE5\xF2 ", L"\u041F\u0440\u0438\u0432\u0435\u0442 ", 0x0410},
+  };
+  const auto page = std::find_if(std::begin(pages), std::end(pages),
+                                 [](const auto& p) { return p.acp == LocaleCodePage(); });
+  ASSERT_NE(page, std::end(pages));
+  std::string bytes = page->word;
+  std::wstring shown = page->shown;
+  for (unsigned b = 0xC0; b <= 0xFF; ++b) {
+    bytes += static_cast<char>(b);
+    shown += static_cast<wchar_t>(page->c0 + (b - 0xC0));
+  }
+  bytes += "\r\n";
+  shown += L"\r\n";
+  const std::wstring folder = FreshFolder(L"code-page");
+  WriteFileBytes(folder + L"\\news.txt", bytes);
+  Win32FileSystem fs;
+  LocalEditor editor(fs);
+  ASSERT_TRUE(LoadNewsFile(editor.commands(), folder + L"\\news.txt"));
+  EXPECT_EQ(editor.Text(), shown);
+  ASSERT_TRUE(SaveNewsFile(editor.commands(), folder + L"\\saved.txt"));
+  EXPECT_EQ(ReadFileBytes(folder + L"\\saved.txt"), bytes + "\r\n");
 }
 
 TEST(CommonDialogTest, FilterBecomesPairs) {
