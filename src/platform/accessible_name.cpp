@@ -49,10 +49,12 @@ const Oleacc& LoadOleacc() {
 // The system's object for a control, named by the program. Every call but the
 // control's own name goes to the system's object; so do requests for its
 // other interfaces (IOleWindow, by which a client finds the control's window,
-// IEnumVARIANT, IServiceProvider), which the system's object answers itself.
+// IEnumVARIANT, IServiceProvider), which the system's object answers itself,
+// all but those by which COM would send that object out in place of this one.
 class NamedAccessible final : public IAccessible {
  public:
-  NamedAccessible(IAccessible* standard, const wchar_t* name, BSTR(WINAPI* alloc_string)(const OLECHAR*))
+  using AllocString = BSTR(WINAPI*)(const OLECHAR*);
+  NamedAccessible(IAccessible* standard, const wchar_t* name, AllocString alloc_string)
       : standard_(standard), name_(name), alloc_string_(alloc_string) {}
   NamedAccessible(const NamedAccessible&) = delete;
   NamedAccessible& operator=(const NamedAccessible&) = delete;
@@ -65,9 +67,18 @@ class NamedAccessible final : public IAccessible {
       AddRef();
       return S_OK;
     }
+    // COM asks these of the object it sends to the screen reader: were the
+    // system's object to answer, the screen reader could get it unnamed.
+    if (iid == __uuidof(IMarshal) || iid == __uuidof(IMarshal2) ||
+        iid == __uuidof(IStdMarshalInfo) || iid == __uuidof(IExternalConnection)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
     return standard_->QueryInterface(iid, object);
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+  }
   ULONG STDMETHODCALLTYPE Release() override {
     const LONG left = InterlockedDecrement(&references_);
     if (left == 0) delete this;
@@ -166,7 +177,7 @@ class NamedAccessible final : public IAccessible {
   LONG references_ = 1;
   IAccessible* const standard_;  // owned: one reference
   const wchar_t* const name_;
-  BSTR(WINAPI* const alloc_string_)(const OLECHAR*);
+  const AllocString alloc_string_;
 };
 
 }  // namespace
