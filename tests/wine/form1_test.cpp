@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 #include <oleacc.h>
+#include <tlhelp32.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -168,9 +169,24 @@ Accessible AccessibleOf(HWND control, bool standard) {
   return seen;
 }
 
+// Whether process `pid` has loaded the library `name` (such as L"oleacc.dll").
+bool HasLoaded(DWORD pid, const wchar_t* name) {
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+  if (!snapshot) return false;
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32FirstW(snapshot.get(), &module); more;
+       more = Module32NextW(snapshot.get(), &module)) {
+    if (lstrcmpiW(module.szModule, name) == 0) return true;
+  }
+  return false;
+}
+
 TEST(Form1Test, TextsAndControlKinds) {
   Target app;
   const ComApartment com;
+  // Start-up does not pay for screen readers before one asks.
+  EXPECT_FALSE(HasLoaded(app.pid(), L"oleacc.dll"));
   EXPECT_EQ(WindowText(app.form()), kTitle);
   const struct {
     int id;
@@ -213,6 +229,7 @@ TEST(Form1Test, TextsAndControlKinds) {
   EXPECT_EQ(news.role, ROLE_SYSTEM_TEXT);
   EXPECT_EQ(news.value, L"Server down at noon.\r\nBack at one.");
   EXPECT_EQ(news.name, L"News");
+  EXPECT_TRUE(HasLoaded(app.pid(), L"oleacc.dll")) << "loaded once asked";
 }
 
 // Where a text box of the editor's size and styles, in `font`, breaks `text`.
