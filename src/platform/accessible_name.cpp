@@ -10,7 +10,7 @@
 namespace tolvex {
 namespace {
 
-// What is used of the accessibility library and of OLE automation, loaded by
+// What is used of the accessibility library, COM and OLE automation, loaded by
 // full path from the system folder. Nothing of them is imported: a program
 // that imported oleacc would load it, and what it needs, at every start.
 struct Oleacc {
@@ -199,7 +199,8 @@ bool AnswerWithAccessibleName(HWND control, WPARAM wparam, LPARAM lparam, const 
     standard->Release();
     return false;
   }
-  // The reference the client gets is the system's own, taken here; ours goes.
+  // LresultFromObject takes a reference of its own for the screen reader; ours
+  // goes.
   const LRESULT result = oleacc.lresult_from_object(__uuidof(IAccessible), wparam, named);
   named->Release();
   if (result < 0) return false;
