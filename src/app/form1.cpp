@@ -11,6 +11,7 @@
 #include "app/editor_words.h"
 #include "app/form1_layout.h"
 #include "news/news_commands.h"
+#include "platform/accessible_name.h"
 #include "platform/common_dialog.h"
 #include "platform/file_slots.h"
 #include "platform/screen.h"
@@ -117,7 +118,19 @@ void DeletePreviousWord(HWND editor) {
   SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
 }
 
-// What the window adds to the system's text boxes and buttons:
+// What a screen reader calls the controls that show no caption of their own;
+// nullptr for those it names by their captions.
+const wchar_t* SpokenNameOf(int id) {
+  switch (id) {
+    case kIdText: return L"News";
+    case kIdText1: return L"Info";
+    case kIdImage1: return L"Load";
+    case kIdImage2: return L"Save";
+    default: return nullptr;
+  }
+}
+
+// What the window adds to the system's text boxes, buttons and pictures:
 // - it notes every control that takes the focus, to give it back when the
 //   window is restored or activated again;
 // - Tab into a text box keeps its caret and selection instead of selecting its
@@ -125,7 +138,9 @@ void DeletePreviousWord(HWND editor) {
 // - the information text takes no focus and lets the mouse through to the
 //   window, so no click, key or wheel scrolls it away from its first line;
 // - Ctrl+Backspace in the editor deletes the word before the caret, and never
-//   puts the DEL character it sends into the news.
+//   puts the DEL character it sends into the news;
+// - a screen reader hears a name for the editor, the information text and the
+//   pictures (platform/accessible_name.h).
 LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
   const WNDPROC base = BaseProcOf(control);
   const bool info = GetDlgCtrlID(control) == kIdText1;
@@ -149,6 +164,12 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM l
       return CallWindowProcW(base, control, message, wparam, lparam) & ~DLGC_HASSETSEL;
     case WM_NCHITTEST:
       if (info) return HTTRANSPARENT;
+      break;
+    case WM_GETOBJECT:
+      if (const wchar_t* name = SpokenNameOf(GetDlgCtrlID(control))) {
+        LRESULT answer = 0;
+        if (AnswerWithAccessibleName(control, wparam, lparam, name, answer)) return answer;
+      }
       break;
     default:
       break;
@@ -197,10 +218,7 @@ HWND CreateControl(Form1& form, const ControlDesign& design, HINSTANCE instance)
                                  instance, nullptr);
   if (!control) return nullptr;
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  if (design.kind == ControlKind::kPushButton || design.kind == ControlKind::kEditor ||
-      design.kind == ControlKind::kInfoBox) {
-    Subclass(control);
-  }
+  if (design.kind != ControlKind::kGroupBox) Subclass(control);
   return control;
 }
 

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
+#include <oleacc.h>
+#include <tlhelp32.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -107,24 +110,108 @@ TEST_P(Form1FramesTest, ControlsSitAtTheirDesignedPlacesInsideTheClientArea) {
   EXPECT_EQ(outer.cy, GetParam().pinned.cy);
 }
 
+// COM on this thread, for asking a control for its accessible object.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
+// What a screen reader learns of a control through MSAA: from the object the
+// control gives (`standard` false), or from the system's standard object for
+// it made here, which is what the platform alone would say.
+struct Accessible {
+  bool found = false;
+  std::wstring name;  // "(none)" when there is none
+  LONG role = -1;
+  LONG state = -1;
+  std::wstring value;
+};
+Accessible AccessibleOf(HWND control, bool standard) {
+  Accessible seen;
+  IAccessible* object = nullptr;
+  const HRESULT made =
+      standard ? CreateStdAccessibleObject(control, OBJID_CLIENT, __uuidof(IAccessible),
+                                           reinterpret_cast<void**>(&object))
+               : AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible),
+                                            reinterpret_cast<void**>(&object));
+  if (FAILED(made) || !object) return seen;
+  seen.found = true;
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  auto text = [](HRESULT result, BSTR got) {
+    std::wstring t = result == S_OK && got ? std::wstring(got, SysStringLen(got)) : L"(none)";
+    SysFreeString(got);
+    return t;
+  };
+  BSTR got = nullptr;
+  HRESULT result = object->get_accName(self, &got);
+  seen.name = text(result, got);
+  got = nullptr;
+  result = object->get_accValue(self, &got);
+  seen.value = text(result, got);
+  VARIANT v;
+  VariantInit(&v);
+  if (object->get_accRole(self, &v) == S_OK && v.vt == VT_I4) seen.role = v.lVal;
+  VariantClear(&v);
+  if (object->get_accState(self, &v) == S_OK && v.vt == VT_I4) seen.state = v.lVal;
+  VariantClear(&v);
+  object->Release();
+  return seen;
+}
+
+// Whether process `pid` has loaded the library `name` (such as L"oleacc.dll").
+bool HasLoaded(DWORD pid, const wchar_t* name) {
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+  if (!snapshot) return false;
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32FirstW(snapshot.get(), &module); more;
+       more = Module32NextW(snapshot.get(), &module)) {
+    if (lstrcmpiW(module.szModule, name) == 0) return true;
+  }
+  return false;
+}
+
 TEST(Form1Test, TextsAndControlKinds) {
   Target app;
+  const ComApartment com;
+  // Start-up does not pay for screen readers before one asks.
+  EXPECT_FALSE(HasLoaded(app.pid(), L"oleacc.dll"));
   EXPECT_EQ(WindowText(app.form()), kTitle);
   const struct {
     int id;
     const wchar_t* window_class;
     std::wstring_view text;
+    const wchar_t* spoken;  // the name a screen reader hears
   } expected[] = {
-      {kIdText, L"Edit", L""},        {kIdOpen, L"Button", L"Load"},
-      {kIdSave, L"Button", L"Save"},  {kIdFrame2, L"Button", L"Info:"},
-      {kIdText1, L"Edit", kInfo}, {kIdClose, L"Button", L"Close"},
-      {kIdImage1, L"Static", L""},    {kIdImage2, L"Static", L""},
+      {kIdText, L"Edit", L"", L"News"},       {kIdOpen, L"Button", L"Load", L"Load"},
+      {kIdSave, L"Button", L"Save", L"Save"}, {kIdFrame2, L"Button", L"Info:", L"Info:"},
+      {kIdText1, L"Edit", kInfo, L"Info"},    {kIdClose, L"Button", L"Close", L"Close"},
+      {kIdImage1, L"Static", L"", L"Load"},   {kIdImage2, L"Static", L"", L"Save"},
   };
   for (const auto& e : expected) {
     SCOPED_TRACE(e.id);
     HWND control = app.control(e.id);
     EXPECT_EQ(ClassOf(control), e.window_class);
     EXPECT_EQ(WindowText(control), e.text);
+    // Only the name is the program's: role, state and value are the platform's.
+    const Accessible heard = AccessibleOf(control, false);
+    const Accessible platform = AccessibleOf(control, true);
+    ASSERT_TRUE(heard.found && platform.found);
+    EXPECT_EQ(heard.name, e.spoken);
+    EXPECT_EQ(heard.role, platform.role);
+    EXPECT_EQ(heard.state, platform.state);
+    EXPECT_EQ(heard.value, platform.value);
   }
   const LONG editor = GetWindowLongW(app.control(kIdText), GWL_STYLE);
   EXPECT_TRUE(editor & ES_MULTILINE);
@@ -136,6 +223,13 @@ TEST(Form1Test, TextsAndControlKinds) {
   for (int picture : {kIdImage1, kIdImage2}) {
     EXPECT_TRUE(SendMessageW(app.control(picture), STM_GETIMAGE, IMAGE_BITMAP, 0)) << picture;
   }
+  // A screen reader reads the news, in a box it calls editable text.
+  app.SetText(kIdText, L"Server down at noon.\r\nBack at one.");
+  const Accessible news = AccessibleOf(app.control(kIdText), false);
+  EXPECT_EQ(news.role, ROLE_SYSTEM_TEXT);
+  EXPECT_EQ(news.value, L"Server down at noon.\r\nBack at one.");
+  EXPECT_EQ(news.name, L"News");
+  EXPECT_TRUE(HasLoaded(app.pid(), L"oleacc.dll")) << "loaded once asked";
 }
 
 // Where a text box of the editor's size and styles, in `font`, breaks `text`.
@@ -429,9 +523,9 @@ std::wstring PlantedBuildFolder() {
   return self.substr(0, self.find_last_of(L"\\/")) + L"\\planted";
 }
 
-// Has Wine look for comctl32 and comdlg32 in a program's own folder first, as
-// Windows does for every library that is not one of its "known DLLs", for
-// the programs named `exe` started while it lives. (WINEDLLOVERRIDES set in
+// Has Wine look for comctl32, comdlg32 and oleacc in a program's own folder
+// first, as Windows does for every library that is not one of its "known
+// DLLs", for the programs named `exe` started while it lives. (WINEDLLOVERRIDES set in
 // this process does not reach the programs it starts.)
 class NativeLibrariesFirst {
  public:
@@ -443,7 +537,7 @@ class NativeLibrariesFirst {
       return;
     }
     static constexpr wchar_t kOrder[] = L"native,builtin";
-    for (const wchar_t* library : {L"comctl32", L"comdlg32"}) {
+    for (const wchar_t* library : {L"comctl32", L"comdlg32", L"oleacc"}) {
       RegSetValueExW(key, library, 0, REG_SZ, reinterpret_cast<const BYTE*>(kOrder), sizeof kOrder);
     }
     RegCloseKey(key);
@@ -462,7 +556,7 @@ class NativeLibrariesFirst {
 
 TEST(Form1Test, NoLibraryPlantedBesideTheProgramRuns) {
   const std::wstring planted = PlantedBuildFolder();
-  const std::wstring libraries[] = {L"comctl32.dll", L"comdlg32.dll"};
+  const std::wstring libraries[] = {L"comctl32.dll", L"comdlg32.dll", L"oleacc.dll"};
   const struct {
     const char* name;
     std::wstring exe;
@@ -470,7 +564,8 @@ TEST(Form1Test, NoLibraryPlantedBesideTheProgramRuns) {
     bool marks;  // the planted libraries ran
   } cases[] = {
       {"a program that loads them by name", planted + L"\\planted_probe.exe", false, true},
-      {"Tolvex, started, its tooltip shown, its Open dialog shown", TargetPath(), true, false},
+      {"Tolvex, started, its tooltip shown, asked by a screen reader, its Open dialog shown",
+       TargetPath(), true, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -487,6 +582,8 @@ TEST(Form1Test, NoLibraryPlantedBesideTheProgramRuns) {
       Target app(folder, exe);
       ASSERT_TRUE(app.form());
       EXPECT_EQ(FrameToolTip(app), L"Made by Pemlark");
+      const ComApartment com;
+      EXPECT_EQ(AccessibleOf(app.control(kIdText), false).name, L"News");
       app.Click(kIdOpen);
       HWND dialog = app.WaitForDialog();
       EXPECT_TRUE(dialog);

@@ -1,6 +1,7 @@
 // A library planted beside a program under the name of a system library
-// (built as comctl32.dll and as comdlg32.dll). Whatever loads it runs its
-// code: it leaves a mark, a file named after itself with ".loaded" added.
+// (built as comctl32.dll, comdlg32.dll and oleacc.dll). Whatever loads it
+// runs its code: it leaves a mark, a file named after itself with ".loaded"
+// added.
 #include <windows.h>
 
 #include "platform/unique_handle.h"
