@@ -472,7 +472,7 @@ TEST(Form1Test, EditorKeysAreOneUndoStep) {
        Input::kRealKeys, L"OLD", L"\n", L"\r\n"},
       {"a paste with no text on the clipboard", L"start ", 6, 6, Action::kCtrlV, Input::kRealKeys,
        L"", nullptr, L""},
-      {"a paste into the editor made read-only", L"start ", 6, 6, Action::kCtrlV,
+      {"a paste into the editor made read-only", L"start ", 6, 6, Action::kShiftInsert,
        Input::kRealKeys, L"", L"x", L"", L"", true},
   };
   Target app;
