@@ -245,14 +245,11 @@ void PinWindowSize(Form1& form) {
   }
 }
 
-// A drag of a border or corner in the normal state changes nothing while it
-// lasts: the window keeps its size and its place. (A size given back after
-// the drag would leave a window dragged by its top or left border moved by
-// the drag's length.) Before the window is loaded it has its designed size.
-void KeepPlaceWhileSizing(const Form1& form, RECT& drag) {
-  if (!form.loaded || IsIconic(form.hwnd) || IsZoomed(form.hwnd)) return;
-  GetWindowRect(form.hwnd, &drag);
-}
+// A drag of a border or corner changes nothing while it lasts: the window
+// keeps its size and its place. (Its size alone given back after the drag
+// would leave a window dragged by its top or left border moved by the
+// drag's length.) Only a window in the normal state can be dragged so.
+void KeepPlaceWhileSizing(const Form1& form, RECT& drag) { GetWindowRect(form.hwnd, &drag); }
 
 void Form_Load(Form1& form) {
   CentreWindow(form);
