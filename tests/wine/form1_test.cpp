@@ -396,11 +396,7 @@ void Perform(const Target& app, Action action, Input input) {
       }
       return;
     case Action::kCtrlV:
-      if (input == Input::kRealKeys) {
-        PressKey('V', /*shift=*/false, /*ctrl=*/true);
-      } else {
-        PostMessageW(editor, WM_CHAR, 0x16, 1);
-      }
+      PressKey('V', /*shift=*/false, /*ctrl=*/true);
       return;
     case Action::kShiftInsert:
       PressKey(VK_INSERT, /*shift=*/true);
@@ -460,8 +456,6 @@ TEST(Form1Test, EditorKeysAreOneUndoStep) {
        Action::kCtrlBackspace, Input::kPosted, L"news "},
       {"a paste, every line end made CR LF", L"start ", 6, 6, Action::kCtrlV, Input::kRealKeys,
        L"", kMixedEnds, L"lf1\r\nlf2\r\ncr3\r\n\r\nend"},
-      {"a paste, every line end made CR LF", L"start ", 6, 6, Action::kCtrlV, Input::kPosted, L"",
-       kMixedEnds, L"lf1\r\nlf2\r\ncr3\r\n\r\nend"},
       {"a paste by Shift+Insert", L"start ", 6, 6, Action::kShiftInsert, Input::kRealKeys, L"",
        kMixedEnds, L"lf1\r\nlf2\r\ncr3\r\n\r\nend"},
       {"a paste from the context menu", L"start ", 6, 6, Action::kMenuPaste, Input::kRealKeys,

@@ -146,9 +146,10 @@ TEST_F(NewsTest, UndoAfterLoadsInARowBringsBackTheTextBeforeThem) {
   WriteFileBytes(more, "more news\r\n");
   const std::wstring kCancel = L"";
   const std::wstring kTypeBang = L"<typed: !>";
+  const std::wstring kUndo = L"<Ctrl+Z>";
   const struct {
     const char* name;
-    std::vector<std::wstring> steps;  // files loaded, a cancelled Load, or typing
+    std::vector<std::wstring> steps;  // files loaded, a cancelled Load, typing, Ctrl+Z
     std::wstring shown;  // after the steps
     std::wstring undone;  // after one Ctrl+Z
   } cases[] = {
@@ -161,6 +162,7 @@ TEST_F(NewsTest, UndoAfterLoadsInARowBringsBackTheTextBeforeThem) {
        L"old"},
       {"a Load, an edit, a Load", {good, kTypeBang, more}, L"more news\r\n", L"!good news\r\n"},
       {"a Load, an edit, a failed Load", {more, kTypeBang, missing}, kLoadError, L"!more news\r\n"},
+      {"a Load, Ctrl+Z, a Load", {good, kUndo, more}, L"more news\r\n", L"old"},
   };
   Target app(folder);
   HWND editor = app.control(kIdText);
@@ -168,12 +170,17 @@ TEST_F(NewsTest, UndoAfterLoadsInARowBringsBackTheTextBeforeThem) {
     SCOPED_TRACE(c.name);
     UniqueFile lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     app.SetText(kIdText, L"old");
+    std::wstring before = L"old";
     for (const std::wstring& step : c.steps) {
+      if (step == kUndo) {
+        ASSERT_TRUE(UndoShows(app, true, before));
+        continue;
+      }
+      before = app.Text(kIdText);
       if (step != kTypeBang) {
         Load(app, step);
         continue;
       }
-      const std::wstring before = app.Text(kIdText);
       app.Activate();
       PostMessageW(app.form(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(editor), TRUE);
       ASSERT_TRUE(WaitFor([&] { return app.Focus() == editor; }, 30000));
