@@ -8,7 +8,7 @@
 
 #include "resource.h"
 #include "app/editor_style.h"
-#include "app/editor_words.h"
+#include "app/editor_control.h"
 #include "app/form1_layout.h"
 #include "news/news_commands.h"
 #include "platform/accessible_name.h"
@@ -28,11 +28,6 @@ constexpr wchar_t kClassName[] = L"TolvexForm1";
 constexpr UINT_PTR kFrameToolId = 1;
 static_assert(IDC_KEY_LOAD == kIdOpen && IDC_KEY_SAVE == kIdSave,
               "the keys' commands are the buttons' clicks");
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "the editor's text is UTF-16");
-
-// A line that long is read in one piece when Ctrl+Backspace looks back for the
-// word before the caret; beyond it, the whole text before the caret is read.
-constexpr std::size_t kLongestLineRead = 4096;
 
 }  // namespace
 
@@ -63,61 +58,6 @@ WNDPROC BaseProcOf(HWND control) {
   return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_USERDATA));
 }
 
-// Where the word before `caret` starts (editor_words.h). The caret's line
-// holds it as a rule, and only that line is read; a word that may go on
-// before the line's start (a line wrapped in the middle of a word, the caret
-// at a line's start) needs the text before the caret.
-std::size_t PreviousWordStartIn(HWND editor, std::size_t caret) {
-  const LRESULT line = SendMessageW(editor, EM_LINEFROMCHAR, caret, 0);
-  const LRESULT line_start = SendMessageW(editor, EM_LINEINDEX, line, 0);
-  if (line_start >= 0 && static_cast<std::size_t>(line_start) < caret &&
-      caret - static_cast<std::size_t>(line_start) <= kLongestLineRead) {
-    const auto from = static_cast<std::size_t>(line_start);
-    std::u16string part(caret - from, u'\0');
-    part[0] = static_cast<char16_t>(part.size());  // EM_GETLINE's buffer size
-    const auto got = static_cast<std::size_t>(
-        SendMessageW(editor, EM_GETLINE, line, reinterpret_cast<LPARAM>(part.data())));
-    if (got == part.size()) {
-      const std::size_t start = PreviousWordStart(part);
-      // What lies before the two characters in front of the start never
-      // changes it.
-      if (start >= 2 || from == 0) return from + start;
-    }
-  }
-  std::u16string before(caret + 1, u'\0');
-  before.resize(static_cast<std::size_t>(GetWindowTextW(
-      editor, reinterpret_cast<wchar_t*>(before.data()), static_cast<int>(before.size()))));
-  if (before.size() != caret) return caret;
-  return PreviousWordStart(before);
-}
-
-// Whether a character the editor gets is Ctrl+Backspace. Windows sends the
-// character DEL, which its text box would insert; Wine sends a backspace with
-// Ctrl held (so does Ctrl+H, with the Backspace key up), which its text box
-// ignores.
-bool IsCtrlBackspace(WPARAM character) {
-  return character == 0x7F || (character == VK_BACK && GetKeyState(VK_CONTROL) < 0 &&
-                               GetKeyState(VK_BACK) < 0 && GetKeyState(VK_MENU) >= 0);
-}
-
-// Ctrl+Backspace in the editor: deletes the selection, or else the word before
-// the caret, as one step that the editor's Undo takes back.
-void DeletePreviousWord(HWND editor) {
-  DWORD start = 0;
-  DWORD end = 0;
-  SendMessageW(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  if (start == end) {
-    try {
-      start = static_cast<DWORD>(PreviousWordStartIn(editor, end));
-    } catch (const std::bad_alloc&) {
-      return;  // out of memory: nothing is deleted
-    }
-    if (start == end) return;
-    SendMessageW(editor, EM_SETSEL, start, end);
-  }
-  SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
-}
-
 // What a screen reader calls the controls that show no caption of their own;
 // nullptr for those it names by their captions.
 const wchar_t* SpokenNameOf(int id) {
@@ -137,20 +77,18 @@ const wchar_t* SpokenNameOf(int id) {
 //   whole text (and replacing the news with the next key typed);
 // - the information text takes no focus and lets the mouse through to the
 //   window, so no click, key or wheel scrolls it away from its first line;
-// - Ctrl+Backspace in the editor deletes the word before the caret, and never
-//   puts the DEL character it sends into the news;
+// - the editor does what editor_control.h says;
 // - a screen reader hears a name for the editor, the information text and the
 //   pictures (platform/accessible_name.h).
 LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
   const WNDPROC base = BaseProcOf(control);
   const bool info = GetDlgCtrlID(control) == kIdText1;
+  LRESULT result = 0;
+  if (GetDlgCtrlID(control) == kIdText &&
+      HandleEditorMessage(control, message, wparam, lparam, result)) {
+    return result;
+  }
   switch (message) {
-    case WM_CHAR:
-      if (GetDlgCtrlID(control) == kIdText && IsCtrlBackspace(wparam)) {
-        DeletePreviousWord(control);
-        return 0;
-      }
-      break;
     case WM_SETFOCUS:
       if (Form1* form = FormOf(GetParent(control))) {
         if (info) {
@@ -325,6 +263,12 @@ void PinWindowSize(Form1& form) {
   }
 }
 
+// A drag of a border or corner changes nothing while it lasts: the window
+// keeps its size and its place. (Its size alone given back after the drag
+// would leave a window dragged by its top or left border moved by the
+// drag's length.) Only a window in the normal state can be dragged so.
+void KeepPlaceWhileSizing(const Form1& form, RECT& drag) { GetWindowRect(form.hwnd, &drag); }
+
 void Form_Load(Form1& form) {
   CentreWindow(form);
   form.loaded = true;
@@ -376,6 +320,9 @@ LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       if (form) Form_Resize(*form);
       return 0;
+    case WM_SIZING:
+      if (form) KeepPlaceWhileSizing(*form, *reinterpret_cast<RECT*>(lparam));
+      return TRUE;
     case WM_COMMAND:
       // From a button: a click is BN_CLICKED. From the key table: code 1 and
       // no control.

@@ -29,13 +29,31 @@ std::u16string GetEditorText(HWND text) {
   return s;
 }
 
-// Puts `text` (`length` characters) in the editor in place of all it holds,
-// as one step of the editor's own undo: Undo brings back what was there, and
-// Undo again the new text. (WM_SETTEXT would empty the undo.) Leaves the caret
-// at the start with the first line shown. False when the editor does not hold
-// exactly `text` afterwards: a text box that cannot hold a text keeps its old
-// one, and reports success all the same.
+// Loads in a row. A Load's text stands in the editor as one step of the
+// editor's own undo, which holds the text from before it; the editor's
+// modified flag, cleared by the Load, tells that nobody has changed the text
+// since (every edit, Undo included, sets it; setting a text as a whole clears
+// it, and the undo with it). A Load over such a text first brings back the
+// text from before that Load, so that Undo after Loads in a row gives the
+// text from before the first of them, and no copy of it is held beside the
+// editor's own.
+void BackToTheTextBeforeLoads(HWND editor) {
+  if (SendMessageW(editor, EM_GETMODIFY, 0, 0) || !SendMessageW(editor, EM_CANUNDO, 0, 0)) return;
+  SendMessageW(editor, EM_UNDO, 0, 0);
+  // Scrolled to the start: see ReplaceEditorText.
+  SendMessageW(editor, EM_SETSEL, 0, 0);
+  SendMessageW(editor, EM_SCROLLCARET, 0, 0);
+}
+
+// Puts a Load's `text` (`length` characters) in the editor in place of all
+// it holds, as one step of the editor's own undo: Undo brings back what was
+// there before the Loads in a row, and Undo again the new text. (WM_SETTEXT
+// would empty the undo.) Leaves the caret at the start with the first line
+// shown. False when the editor does not hold exactly `text` afterwards: a
+// text box that cannot hold a text keeps its old one, and reports success all
+// the same.
 bool ReplaceEditorText(HWND editor, const wchar_t* text, std::size_t length) {
+  BackToTheTextBeforeLoads(editor);
   // An undo step of the user's that ends or starts where the whole text does
   // would be merged with this one.
   SendMessageW(editor, EM_EMPTYUNDOBUFFER, 0, 0);
@@ -53,6 +71,7 @@ bool ReplaceEditorText(HWND editor, const wchar_t* text, std::size_t length) {
                      static_cast<std::size_t>(GetWindowTextLengthW(editor)) == length;
   SendMessageW(editor, EM_SETSEL, 0, 0);
   SendMessageW(editor, EM_SCROLLCARET, 0, 0);
+  if (whole) SendMessageW(editor, EM_SETMODIFY, FALSE, 0);
   return whole;
 }
 

@@ -35,7 +35,8 @@ struct NewsEditor {
 // Asks for a news file and shows its text in the editor. Cancelling keeps the
 // editor's text; any failure shows kLoadError as the editor's whole text.
 // Either replaces the editor's text as one step of the editor's own undo, so
-// Undo (Ctrl+Z) brings back the text that was there.
+// Undo (Ctrl+Z) brings back the text that was there; after Loads in a row with
+// no change of the editor's text between them, the text from before the first.
 void cmd_Open_Click(NewsEditor& editor);
 
 // The part of Load after the dialog: reads `name` and shows its text in the

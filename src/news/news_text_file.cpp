@@ -72,6 +72,21 @@ Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target) {
       .status;
 }
 
+std::u16string WithNewsLineEnds(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c != u'\r' && c != u'\n') {
+      out.push_back(c);
+      continue;
+    }
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    out.append(u"\r\n");
+  }
+  return out;
+}
+
 WriteOutcome WriteNewsText(FileSlots& slots, const Path& name, std::string_view text) {
   return UseSlot(slots, slots.OpenOutput(kNewsSlot, name, NewsFileSize(text)),
                  [&] { return WriteLines(slots, text); });

@@ -31,4 +31,10 @@ Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target);
 // tells, besides the status, what the write left behind.
 WriteOutcome WriteNewsText(FileSlots& slots, const Path& name, std::string_view text);
 
+// `text` with every line end written as CR LF, by the rule the reading rule
+// ends lines with: CR LF, a lone CR and a lone LF each end one line (so CR CR
+// LF is two line ends, and so is LF CR). Everything else stays as it is. One
+// pass over the text.
+std::u16string WithNewsLineEnds(std::u16string_view text);
+
 }  // namespace tolvex

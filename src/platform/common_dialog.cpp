@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <new>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -117,10 +119,17 @@ std::size_t JoinedPathLength(std::wstring_view folder, std::wstring_view name,
 // MAX_PATH characters.
 std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
   HWND edit = NameEdit(dialog);
-  const int typed_length = edit ? GetWindowTextLengthW(edit) : 0;
-  if (typed_length >= MAX_PATH) return static_cast<std::size_t>(typed_length);
-  wchar_t typed[MAX_PATH] = L"";
-  if (edit) GetWindowTextW(edit, typed, MAX_PATH);
+  // The whole name, however long: the message counts the whole path.
+  std::wstring typed;
+  if (edit) {
+    try {
+      typed.resize(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1);
+    } catch (const std::bad_alloc&) {
+      return SIZE_MAX;
+    }
+    typed.resize(static_cast<std::size_t>(
+        GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
+  }
   // "a b.txt" in quotes is one name; the quotes go.
   std::wstring_view name(typed);
   if (const std::size_t open = name.find(L'"'); open != std::wstring_view::npos) {

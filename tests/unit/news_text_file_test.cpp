@@ -194,5 +194,37 @@ TEST_F(NewsTextFileTest, BusySlotFailsBothRules) {
   EXPECT_TRUE(slots.InUse(kNewsSlot)) << "the file already open stays open";
 }
 
+// Pasted text gets the line ends the reading rule gives a file.
+TEST(NewsLineEndsTest, EveryLineEndBecomesCrLf) {
+  const struct {
+    const char* name;
+    std::u16string in;
+    std::u16string out;
+  } cases[] = {
+      {"no line end", u"news", u"news"},
+      {"empty", u"", u""},
+      {"LF", u"a\nb", u"a\r\nb"},
+      {"CR", u"a\rb", u"a\r\nb"},
+      {"CR LF", u"a\r\nb", u"a\r\nb"},
+      {"CR CR LF is two", u"a\r\r\nb", u"a\r\n\r\nb"},
+      {"LF CR is two", u"a\n\rb", u"a\r\n\r\nb"},
+      {"LF at the start", u"\nab", u"\r\nab"},
+      {"CR at the start", u"\rab", u"\r\nab"},
+      {"CR LF at the start", u"\r\nab", u"\r\nab"},
+      {"LF at the end", u"ab\n", u"ab\r\n"},
+      {"CR at the end", u"ab\r", u"ab\r\n"},
+      {"CR LF at the end", u"ab\r\n", u"ab\r\n"},
+      {"CR CR LF at the end", u"ab\r\r\n", u"ab\r\n\r\n"},
+      {"LF CR at the end", u"ab\n\r", u"ab\r\n\r\n"},
+      {"line ends only", u"\n\n\r\r", u"\r\n\r\n\r\n\r\n"},
+      {"all kinds after a text", u"start lf1\nlf2\rcr3\r\r\nend",
+       u"start lf1\r\nlf2\r\ncr3\r\n\r\nend"},
+      {"other characters stay", u"\u00E4\t\x0B\x0C\u2028\u20AC", u"\u00E4\t\x0B\x0C\u2028\u20AC"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WithNewsLineEnds(c.in), c.out) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace tolvex

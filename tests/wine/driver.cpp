@@ -256,6 +256,24 @@ void ClickAt(POINT screen) {
   SendInput(2, in, sizeof in[0]);
 }
 
+void DragWithMouse(POINT from, POINT to) {
+  SetCursorPos(from.x, from.y);
+  auto send = [](DWORD flags, POINT at) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof in);
+    Sleep(50);
+  };
+  send(MOUSEEVENTF_LEFTDOWN, from);
+  for (int step = 1; step <= 4; ++step) {
+    send(0, {from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4});
+  }
+  send(MOUSEEVENTF_LEFTUP, to);
+}
+
 HWND FileNameEdit(HWND dialog) {
   HWND field = GetDlgItem(dialog, 0x47C);
   if (field && ClassOf(field) == L"ComboBoxEx32") {

@@ -101,6 +101,8 @@ void PressKey(WORD vk, bool shift = false, bool ctrl = false);
 void TypeText(const std::wstring& text);
 // A real left click at a point of the screen.
 void ClickAt(POINT screen);
+// A real drag with the left button, from one point of the screen to another.
+void DragWithMouse(POINT from, POINT to);
 
 // File dialog helpers (Explorer style): the name field is cmb13 (0x47C).
 HWND FileNameEdit(HWND dialog);

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 #include "app/form1_layout.h"
@@ -452,58 +453,148 @@ TEST(Form1Test, CtrlOAndCtrlSClickLoadAndSaveFromEveryControl) {
 // The caret at the start of the editor's second line.
 constexpr DWORD kLineTwo = MAXDWORD;
 
-TEST(Form1Test, CtrlBackspaceDeletesThePreviousWordAsOneUndoStep) {
+// Puts `text` on the clipboard, the clipboard's only text; nullptr empties it.
+bool SetClipboard(const wchar_t* text) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  bool ok = true;
+  if (text) {
+    const std::size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    ok = data != nullptr;
+    if (data) {
+      std::memcpy(GlobalLock(data), text, bytes);
+      GlobalUnlock(data);
+      if (!SetClipboardData(CF_UNICODETEXT, data)) {
+        GlobalFree(data);
+        ok = false;
+      }
+    }
+  }
+  CloseClipboard();
+  return ok;
+}
+
+// What the editor does beyond the system's text box, each as one step that
+// one Ctrl+Z takes back.
+enum class Action { kCtrlBackspace, kCtrlH, kCtrlV, kShiftInsert, kMenuPaste };
+
+void Perform(const Target& app, Action action, Input input) {
+  HWND editor = app.control(kIdText);
+  switch (action) {
+    case Action::kCtrlBackspace:
+      if (input == Input::kRealKeys) {
+        PressKey(VK_BACK, /*shift=*/false, /*ctrl=*/true);
+      } else {
+        PostMessageW(editor, WM_CHAR, 0x7F, 1);
+      }
+      return;
+    case Action::kCtrlH:  // the same character as Ctrl+Backspace
+      PressKey('H', /*shift=*/false, /*ctrl=*/true);
+      return;
+    case Action::kCtrlV:
+      PressKey('V', /*shift=*/false, /*ctrl=*/true);
+      return;
+    case Action::kShiftInsert:
+      PressKey(VK_INSERT, /*shift=*/true);
+      return;
+    case Action::kMenuPaste: {
+      // The text box's own context menu, and its Paste chosen by its key.
+      RECT box{};
+      GetWindowRect(editor, &box);
+      PostMessageW(editor, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(editor),
+                   MAKELPARAM(box.left + 40, box.top + 40));
+      HWND menu = nullptr;
+      WaitFor([&] {
+        for (HWND h : TopWindows(app.pid(), L"#32768")) {
+          if (IsWindowVisible(h)) menu = h;
+        }
+        return menu != nullptr;
+      }, 30000);
+      EXPECT_TRUE(menu) << "the context menu shows";
+      PressKey('P');
+      return;
+    }
+  }
+}
+
+TEST(Form1Test, EditorKeysAreOneUndoStep) {
   const std::wstring wrapped_word = std::wstring(300, L'x');
   std::wstring short_words;
   for (int i = 0; i < 60; ++i) short_words += L"news ";
+  const wchar_t* const kMixedEnds = L"lf1\nlf2\rcr3\r\r\nend";
   const struct {
     const char* name;
     std::wstring text;
     DWORD start, end;  // the selection; the caret is at its end
+    Action action;
     Input input;
-    std::wstring deleted;  // what goes, just before the caret
-    WORD key = VK_BACK;    // pressed with Ctrl
+    std::wstring removed;  // what goes, just before the caret
+    const wchar_t* clipboard = nullptr;
+    std::wstring put = L"";  // what comes in its place
+    const wchar_t* typed = L"";  // the end of `text`, typed before the action
+    bool read_only = false;
   } cases[] = {
-      {"the last word", L"news of the day", 15, 15, Input::kRealKeys, L"day"},
-      {"the last word", L"news of the day", 15, 15, Input::kPosted, L"day"},
-      {"a word with the blanks after it", L"news of the day  ", 17, 17, Input::kPosted, L"day  "},
-      {"a word in the middle", L"news of the day", 7, 7, Input::kRealKeys, L"of"},
-      {"the line break alone, at a line's start", L"line one\r\nline two", 10, 10, Input::kRealKeys,
-       L"\r\n"},
-      {"the blanks alone, after a line break", L"one\r\n   two", 8, 8, Input::kPosted, L"   "},
-      {"a selection, whatever it holds", L"news of the day", 5, 12, Input::kPosted, L"of the "},
-      {"a word wrapped in its middle", L"a " + wrapped_word, 302, 302, Input::kRealKeys,
-       wrapped_word},
-      {"the caret at a wrapped line's start", short_words, kLineTwo, kLineTwo, Input::kPosted,
-       L"news "},
-      // The same character as Ctrl+Backspace; the text box's own answer (under Wine none).
-      {"Ctrl+H is not Ctrl+Backspace", L"news of the day", 15, 15, Input::kRealKeys, L"", 'H'},
+      {"the last word", L"news of the day", 15, 15, Action::kCtrlBackspace, Input::kRealKeys, L"day"},
+      {"the last word", L"news of the day", 15, 15, Action::kCtrlBackspace, Input::kPosted, L"day"},
+      {"a word with the blanks after it", L"news of the day  ", 17, 17, Action::kCtrlBackspace,
+       Input::kPosted, L"day  "},
+      {"a word in the middle", L"news of the day", 7, 7, Action::kCtrlBackspace, Input::kRealKeys,
+       L"of"},
+      {"the line break alone, at a line's start", L"line one\r\nline two", 10, 10,
+       Action::kCtrlBackspace, Input::kRealKeys, L"\r\n"},
+      {"the blanks alone, after a line break", L"one\r\n   two", 8, 8, Action::kCtrlBackspace,
+       Input::kPosted, L"   "},
+      {"a selection, whatever it holds", L"news of the day", 5, 12, Action::kCtrlBackspace,
+       Input::kPosted, L"of the "},
+      {"a word wrapped in its middle", L"a " + wrapped_word, 302, 302, Action::kCtrlBackspace,
+       Input::kRealKeys, wrapped_word},
+      {"the caret at a wrapped line's start", short_words, kLineTwo, kLineTwo,
+       Action::kCtrlBackspace, Input::kPosted, L"news "},
+      // What the platform's text box does with it: under Wine nothing.
+      {"Ctrl+H is not Ctrl+Backspace", L"news of the day", 15, 15, Action::kCtrlH, Input::kRealKeys, L""},
+      {"a paste, every line end made CR LF", L"start ", 6, 6, Action::kCtrlV, Input::kRealKeys,
+       L"", kMixedEnds, L"lf1\r\nlf2\r\ncr3\r\n\r\nend"},
+      {"a paste by Shift+Insert", L"start ", 6, 6, Action::kShiftInsert, Input::kRealKeys, L"",
+       kMixedEnds, L"lf1\r\nlf2\r\ncr3\r\n\r\nend"},
+      {"a paste from the context menu", L"start ", 6, 6, Action::kMenuPaste, Input::kRealKeys,
+       L"", kMixedEnds, L"lf1\r\nlf2\r\ncr3\r\n\r\nend"},
+      {"a paste right after typing", L"start ", 6, 6, Action::kCtrlV, Input::kRealKeys, L"",
+       L"a\rb", L"a\r\nb", L"art "},
+      {"a paste in place of the selection", L"start OLD end", 6, 9, Action::kShiftInsert,
+       Input::kRealKeys, L"OLD", L"\n", L"\r\n"},
+      {"a paste with no text on the clipboard", L"start ", 6, 6, Action::kCtrlV, Input::kRealKeys,
+       L"", nullptr, L""},
+      {"a paste into the editor made read-only", L"start ", 6, 6, Action::kShiftInsert,
+       Input::kRealKeys, L"", L"x", L"", L"", true},
   };
   Target app;
   HWND editor = app.control(kIdText);
   app.Activate();
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name << ", " << NameOf(c.input));
-    app.SetText(kIdText, c.text);
+    const std::wstring typed(c.typed);
+    app.SetText(kIdText, c.text.substr(0, c.text.size() - typed.size()));
     const DWORD line_two = static_cast<DWORD>(SendMessageW(editor, EM_LINEINDEX, 1, 0));
     const DWORD start = c.start == kLineTwo ? line_two : c.start;
     const DWORD end = c.end == kLineTwo ? line_two : c.end;
-    ASSERT_EQ(c.text.substr(end - c.deleted.size(), c.deleted.size()), c.deleted);
-    const std::wstring after =
-        c.text.substr(0, end - c.deleted.size()) + c.text.substr(end);
-    SendMessageW(editor, EM_SETSEL, start, end);
-    if (c.input == Input::kRealKeys) {
-      PressKey(c.key, /*shift=*/false, /*ctrl=*/true);
-    } else {
-      PostMessageW(editor, WM_CHAR, 0x7F, 1);
-    }
-    if (c.deleted.empty()) {
-      // Nothing to wait for: Home after it moves the caret once the key is taken.
+    ASSERT_EQ(c.text.substr(end - c.removed.size(), c.removed.size()), c.removed);
+    const std::wstring after = c.text.substr(0, end - c.removed.size()) + c.put + c.text.substr(end);
+    SendMessageW(editor, EM_SETSEL, start - typed.size(), end - typed.size());
+    TypeText(typed);
+    ASSERT_TRUE(WaitFor([&] { return app.Text(kIdText) == c.text; }, 30000));
+    ASSERT_TRUE(SetClipboard(c.clipboard));
+    SendMessageW(editor, EM_SETREADONLY, c.read_only, 0);
+    Perform(app, c.action, c.input);
+    app.Sync();
+    if (after == c.text) {
+      // Nothing to wait for: Home after it moves the caret once the keys are taken.
       PressKey(VK_HOME);
       EXPECT_TRUE(WaitFor([&] { return SendMessageW(editor, EM_GETSEL, 0, 0) == 0; }, 30000));
     }
     EXPECT_TRUE(WaitFor([&] { return app.Text(kIdText) == after; }, 30000))
         << Narrow(app.Text(kIdText));
+    SendMessageW(editor, EM_SETREADONLY, FALSE, 0);
     // Ctrl+Z, which the text box gets as the character 0x1A.
     if (c.input == Input::kRealKeys) {
       PressKey('Z', /*shift=*/false, /*ctrl=*/true);
@@ -678,6 +769,29 @@ TEST_P(Form1FramesTest, SizeIsPinnedInTheNormalStateOnly) {
   app.Sync();
   EXPECT_TRUE(WaitFor([&] { return WindowSize(form).cx == pinned.cx; }, 30000));
   EXPECT_EQ(WindowSize(form).cy, pinned.cy);
+  // Dragging the top or the left border changes neither the size nor the
+  // place.
+  const struct {
+    const char* border;
+    POINT from, by;  // from: in the window, from its top left corner
+  } drags[] = {{"top", {200, 2}, {0, 40}}, {"left", {2, 200}, {40, 0}}};
+  for (const auto& d : drags) {
+    app.Activate();
+    RECT before{};
+    GetWindowRect(form, &before);
+    const POINT from{before.left + d.from.x, before.top + d.from.y};
+    DragWithMouse(from, {from.x + d.by.x, from.y + d.by.y});
+    // A key typed after the drag comes through once the drag is over.
+    TypeText(L"d");
+    EXPECT_TRUE(WaitFor([&] { return app.Text(kIdText) == L"d"; }, 30000)) << d.border;
+    app.SetText(kIdText, L"");
+    RECT after{};
+    GetWindowRect(form, &after);
+    EXPECT_TRUE(EqualRect(&before, &after))
+        << d.border << ": from " << before.left << "," << before.top << " "
+        << before.right - before.left << "x" << before.bottom - before.top << " to " << after.left
+        << "," << after.top << " " << after.right - after.left << "x" << after.bottom - after.top;
+  }
   SetWindowPos(form, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   app.Sync();
   RECT moved{};

@@ -333,6 +333,7 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
       {"a quoted 250-character name in a deep folder, Save", kIdSave, deep, L"\"" + std::wstring(250, L'q') + L".txt\"", false, false, L""},
       {"a quoted 250-character name in a deep folder, Open", kIdOpen, deep, L"\"" + std::wstring(250, L'q') + L".txt\"", false, false, L""},
       {"250-character name without extension, Save by Enter", kIdSave, deep, std::wstring(250, L'x'), true, false, L".txt"},
+      {"300-character name in a deep folder, Open", kIdOpen, deep, std::wstring(296, L'x') + L".txt", false, false, L""},
       {"whole path of 300 characters typed, Open by Enter", kIdOpen, deep, deep + L"\\" + filling(deep, 300), true, false, L""},
       {"a name starting with '/' is joined to the folder: 300 characters, Save by Enter", kIdSave, deep, L"/" + filling(deep, 299), true, false, L""},
       {"a name starting with '/', 300 characters, Open", kIdOpen, deep, L"/" + filling(deep, 299), false, false, L""},
@@ -374,6 +375,8 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
       if (box) {
         shown = MessageBoxText(box);
         EXPECT_NE(shown.find(L"too long"), std::wstring::npos) << c.name << ": " << Narrow(shown);
+        EXPECT_NE(shown.find(L"would have " + std::to_wstring(path.size()) + L"."), std::wstring::npos)
+            << c.name << ": the whole path is counted: " << Narrow(shown);
         ClickButton(box, IDOK);
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, kDialogMs)) << c.name;
       }

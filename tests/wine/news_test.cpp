@@ -131,24 +131,67 @@ TEST_F(NewsTest, OpenDialogIsSetUpForNewsFiles) {
   ASSERT_TRUE(Gone(dialog));
 }
 
-TEST_F(NewsTest, FailedLoadsShowTheErrorText) {
+// Loads in a row, failed or not, with no edit between them: one Ctrl+Z
+// brings back the text from before the first of them, a second the last
+// Load's text. An edit makes the text the author's own.
+TEST_F(NewsTest, UndoAfterLoadsInARowBringsBackTheTextBeforeThem) {
+  const std::wstring missing = folder + L"\\missing.txt";
   const std::wstring locked = folder + L"\\locked.txt";
   WriteFileBytes(locked, "locked\r\n");
   const std::wstring binary = folder + L"\\binary.txt";
   WriteFileBytes(binary, std::string("MZ\x90\0\x03\0\0\0", 8));
-  Target app(folder);
-  for (const std::wstring& name : {folder + L"\\missing.txt", locked, binary}) {
-    UniqueFile lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    app.SetText(kIdText, L"old");
-    Load(app, name);
-    EXPECT_EQ(app.Text(kIdText), kLoadError) << Narrow(name);
-    // One Ctrl+Z brings back the earlier text, a second the error text.
-    EXPECT_TRUE(UndoShows(app, true, L"old")) << Narrow(name);
-    EXPECT_TRUE(UndoShows(app, true, kLoadError)) << Narrow(name);
-  }
-  // Nothing stays open after a failure: the next load works.
   const std::wstring good = folder + L"\\good.txt";
   WriteFileBytes(good, "good news");
+  const std::wstring more = folder + L"\\more.txt";
+  WriteFileBytes(more, "more news\r\n");
+  const std::wstring kCancel = L"";
+  const std::wstring kTypeBang = L"<typed: !>";
+  const std::wstring kUndo = L"<Ctrl+Z>";
+  const struct {
+    const char* name;
+    std::vector<std::wstring> steps;  // files loaded, a cancelled Load, typing, Ctrl+Z
+    std::wstring shown;  // after the steps
+    std::wstring undone;  // after one Ctrl+Z
+  } cases[] = {
+      {"a missing file", {missing}, kLoadError, L"old"},
+      {"a locked file", {locked}, kLoadError, L"old"},
+      {"a binary file", {binary}, kLoadError, L"old"},
+      {"two failed Loads", {missing, binary}, kLoadError, L"old"},
+      {"a failed Load, then a good one", {binary, good}, L"good news\r\n", L"old"},
+      {"three good Loads, one of them cancelled", {good, kCancel, more, good}, L"good news\r\n",
+       L"old"},
+      {"a Load, an edit, a Load", {good, kTypeBang, more}, L"more news\r\n", L"!good news\r\n"},
+      {"a Load, an edit, a failed Load", {more, kTypeBang, missing}, kLoadError, L"!more news\r\n"},
+      {"a Load, Ctrl+Z, a Load", {good, kUndo, more}, L"more news\r\n", L"old"},
+  };
+  Target app(folder);
+  HWND editor = app.control(kIdText);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UniqueFile lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    app.SetText(kIdText, L"old");
+    std::wstring before = L"old";
+    for (const std::wstring& step : c.steps) {
+      if (step == kUndo) {
+        ASSERT_TRUE(UndoShows(app, true, before));
+        continue;
+      }
+      before = app.Text(kIdText);
+      if (step != kTypeBang) {
+        Load(app, step);
+        continue;
+      }
+      app.Activate();
+      PostMessageW(app.form(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(editor), TRUE);
+      ASSERT_TRUE(WaitFor([&] { return app.Focus() == editor; }, 30000));
+      TypeText(L"!");
+      ASSERT_TRUE(WaitFor([&] { return app.Text(kIdText) == L"!" + before; }, 30000));
+    }
+    EXPECT_EQ(app.Text(kIdText), c.shown);
+    EXPECT_TRUE(UndoShows(app, true, c.undone)) << Narrow(app.Text(kIdText));
+    EXPECT_TRUE(UndoShows(app, true, c.shown)) << Narrow(app.Text(kIdText));
+  }
+  // Nothing stays open after a failure: the next load works.
   Load(app, good);
   EXPECT_EQ(app.Text(kIdText), L"good news\r\n");
 }
