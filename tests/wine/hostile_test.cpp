@@ -554,10 +554,10 @@ class FailingDisk final : public FileSystem {
       if (status.ok() && fits < size) status = Status(ERROR_DISK_FULL);
       return status;
     }
-    Status Commit() override {
-      return disk_.commit_error ? Status(disk_.commit_error) : real_->Commit();
+    WriteOutcome Commit() override {
+      return disk_.commit_error ? real_->Abandon(Status(disk_.commit_error)) : real_->Commit();
     }
-    ReplacementAftermath LeftBehind() override { return real_->LeftBehind(); }
+    WriteOutcome Abandon(Status failed) override { return real_->Abandon(failed); }
 
    private:
     FailingDisk& disk_;

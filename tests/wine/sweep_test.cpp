@@ -49,6 +49,7 @@ struct Sweep {
   DWORD error = 0;            // the error it fails with
   bool no_new_files = false;  // the folder refuses new files (CREATE_NEW: access denied)
   std::vector<std::string> made;  // the calls made so far
+  bool real_waits = false;    // waits for a hold take their time
 };
 Sweep g_sweep;
 
@@ -122,6 +123,11 @@ BOOL WINAPI SweptClose(HANDLE handle) {
   return FALSE;
 }
 
+// Waits for another program's hold take no time, but where a real one holds a file.
+void WINAPI SweptSleep(DWORD ms) {
+  if (g_sweep.real_waits) Sleep(ms);
+}
+
 Win32FileApi SweptApi() {
   Win32FileApi api;
   api.create_file = SweptCreate;
@@ -138,6 +144,7 @@ Win32FileApi SweptApi() {
   api.delete_file = Swept<decltype(api.delete_file)>::Call<kDelete, DeleteFileW, FALSE>;
   api.close_handle = SweptClose;
   api.get_full_path = Swept<decltype(api.get_full_path)>::Call<kFullPath, GetFullPathNameW, 0>;
+  api.sleep = SweptSleep;
   return api;
 }
 
@@ -207,33 +214,36 @@ void Arrange(const Scenario& s, const std::wstring& folder) {
   if (s.old != kNoFile) WriteFileBytes(TargetIn(folder), s.old);
 }
 
-// Runs the scenario's command; returns the text of the box it showed ("" for none).
-std::wstring RunCommand(const Scenario& s, LocalEditor& editor, const std::wstring& folder) {
+// Runs the scenario's command; returns the text of the box it showed ("" for
+// none), and sets `what` to what Save's write did.
+std::wstring RunCommand(const Scenario& s, LocalEditor& editor, const std::wstring& folder,
+                        Written* what = nullptr) {
   if (s.load()) {
     editor.SetText(L"before");
     LoadNewsFile(editor.commands(), TargetIn(folder));
     return L"";
   }
   editor.SetText(Widen(s.text));
-  return editor.AnsweringBoxes(IDOK, [&] { SaveNewsFile(editor.commands(), TargetIn(folder)); });
+  return editor.AnsweringBoxes(IDOK, [&] { SaveNewsFile(editor.commands(), TargetIn(folder), what); });
 }
 
 // --- Invariants ----------------------------------------------------------
 
-// Whether `file` is what a write in place promises at any moment: for some k,
-// the first k bytes of the new content, then from byte k on what the file
-// held before (its old bytes, then zeros), at a length from the old to the
-// larger of old and new, or the new length.
+// Whether `file` is what a write in place promises at any moment: for some
+// k, the first k bytes of the new content, then from byte k on what the file
+// held before, then the new content's own bytes from the old length on, at a
+// length from the old to the larger of old and new, or the new length.
 bool InPlaceShape(const std::string& file, const std::string& old, const std::string& fresh) {
   const std::size_t size = file.size();
   if (size != fresh.size() && (size < old.size() || size > std::max(old.size(), fresh.size()))) {
     return false;
   }
   std::string before = old;
-  before.resize(size, '\0');
+  if (fresh.size() > old.size()) before += fresh.substr(old.size());
+  before.resize(size);
   std::size_t k = 0;  // bytes of the new content at the start
   while (k < size && k < fresh.size() && file[k] == fresh[k]) ++k;
-  std::size_t from = size;  // bytes of the old content from here to the end
+  std::size_t from = size;  // bytes of the old content (and the new tail) from here to the end
   while (from > 0 && file[from - 1] == before[from - 1]) --from;
   return from <= k;
 }
@@ -247,27 +257,22 @@ std::string TargetState(const Scenario& s, const std::string& file) {
   return "OTHER";
 }
 
-// What the message says became of the file.
-std::string Said(const std::wstring& message) {
-  if (message.empty()) return "saved";
-  const struct {
-    const wchar_t* words;
-    const char* said;
-  } kSayings[] = {
-      {L"The news was saved to", "saved, old content kept"},
-      {L"It was saved to", "saved elsewhere"},
-      {L"The file may hold a part of the new text", "may hold part"},
-      {L"The file was not changed", "not changed"},
-      {L"No file was written", "no file"},
-  };
-  for (const auto& s : kSayings) {
-    if (message.find(s.words) != std::wstring::npos) return s.said;
+// What the write did, in the table's words.
+std::string Said(Written what, const std::string& state) {
+  switch (what) {
+    case Written::kSaved: return "saved";
+    case Written::kSavedOldKept: return "saved, old content kept";
+    case Written::kNotChanged: return state == "none" ? "no file" : "not changed";
+    case Written::kSavedElsewhere: return "saved elsewhere";
+    case Written::kBothKept: return "both kept";
+    case Written::kMayHoldPart: return "may hold part";
   }
-  return "UNKNOWN MESSAGE";
+  return "UNKNOWN";
 }
 
-// The files beside the target: each must be named in `message` and hold the
-// whole new text, or, not named as where the news was saved, the old content.
+// The files beside the target: each must be named in `message` and hold what
+// it is named as: the whole new text where the news was saved to it, a start
+// of the new text where it could not be removed, or else the old content.
 // Returns what is wrong.
 std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std::wstring& message) {
   std::string wrong;
@@ -275,9 +280,12 @@ std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std
     const std::wstring path = folder + L"\\" + name;
     if (path == TargetIn(folder)) continue;
     const std::string content = ReadFileBytes(path);
+    const bool whole = message.find(L"It was saved to\n" + path) != std::wstring::npos;
+    const bool start = message.find(L"could not be removed:\n" + path) != std::wstring::npos;
     if (message.find(path) == std::wstring::npos) {
       wrong += " " + Narrow(name) + " left unnamed;";
-    } else if (content != (message.find(L"It was saved to\n" + path) != std::wstring::npos ? s.fresh() : s.old)) {
+    } else if (whole ? content != s.fresh()
+                     : start ? s.fresh().compare(0, content.size(), content) != 0 : content != s.old) {
       wrong += " " + Narrow(name) + " holds neither text as named;";
     }
   }
@@ -287,7 +295,7 @@ std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std
 // Checks a run of the scenario in which one call failed: returns the outcome
 // and adds what is wrong to `wrong`.
 std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::wstring& folder,
-                           const std::wstring& message, std::string& wrong) {
+                           const std::wstring& message, Written what, std::string& wrong) {
   const std::string state = TargetState(s, ReadFileBytes(TargetIn(folder)));
   std::string outcome;
   if (s.load()) {
@@ -296,7 +304,10 @@ std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::ws
     if (outcome.empty()) wrong += " the editor shows neither the file nor the error text;";
     if (state != "old") wrong += " the file is " + state + ";";
   } else {
-    outcome = Said(message);
+    outcome = Said(what, state);
+    if (what == Written::kSaved ? !message.empty() : message.empty()) {
+      wrong += " the box " + std::string(message.empty() ? "is missing" : "is shown") + ";";
+    }
     const std::map<std::string, std::vector<std::string>> kMayBe = {
         {"saved", {"new"}},
         {"saved, old content kept", {"new"}},
@@ -304,6 +315,7 @@ std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::ws
         {"no file", {"none"}},
         {"may hold part", {"old", "part", "new"}},
         {"saved elsewhere", {"old", "GONE", "none"}},
+        {"both kept", {"GONE", "OTHER"}},
     };
     const auto may_be = kMayBe.find(outcome);
     if (may_be == kMayBe.end() ||
@@ -397,9 +409,10 @@ TEST_F(SweepTest, EveryFileCallFailedInTurn) {
       for (DWORD error : ErrorsAt(calls[n - 1])) {
         Arrange(s, folder);
         g_sweep = Sweep{Sweep::kFail, n, error, s.no_new_files, {}};
-        const std::wstring message = RunCommand(s, editor, folder);
+        Written what = Written::kSaved;
+        const std::wstring message = RunCommand(s, editor, folder, &what);
         std::string wrong;
-        ++outcomes[CheckFailedRun(s, editor, folder, message, wrong)];
+        ++outcomes[CheckFailedRun(s, editor, folder, message, what, wrong)];
         CheckNextSaveAndLoad(editor, folder, wrong);
         g_sweep = Sweep{};
         ++runs;
