@@ -236,6 +236,14 @@ class Win32ReplacementFile final : public ReplacementFile {
     return Failure(code);
   }
 
+  // Whether a file is there, waiting out a hold on it.
+  Presence Look(const Path& name) {
+    if (patience_.Retry([&] { return api_.get_attributes(name.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
+      return Presence::kYes;
+    }
+    return NotThere(GetLastError()) ? Presence::kNo : Presence::kUnknown;
+  }
+
   bool MoveInto(const Path& from) {
     return patience_.Retry([&] {
       return api_.move_file(from.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
@@ -275,16 +283,27 @@ class Win32ReplacementFile final : public ReplacementFile {
 
   // After a failed replace, decided by what is on disk (a system may report
   // a failure other than the one that happened, and another program may have
-  // made a file of the target's name since): a target that is there beside
-  // no copy of the old file is untouched; one that is gone is given the new
-  // file, or else its old file back. A copy of the old file is never removed
-  // unless the target holds the new content or the old one again; what can
-  // be neither is kept and named.
+  // made a file of the target's name since); only where the disk cannot be
+  // read, by what the system documents for the error: 1176 and 1177 have
+  // moved the target away, 1177 to the backup name. A target that is there
+  // beside no copy of the old file is untouched; one that is gone is given
+  // the new file, or else its old file back. A copy of the old file is never
+  // removed unless the target holds the new content or the old one again;
+  // what can be neither is kept and named.
   WriteOutcome Recover(Status failed) {
-    const Presence target = PresenceOf(api_, target_);
-    const Presence backup = PresenceOf(api_, backup_);
-    if (target == Presence::kYes && backup == Presence::kNo) return Abandon(failed);
-    if (target != Presence::kNo) return KeepBoth(failed, backup);
+    const std::uint32_t code = failed.code();
+    Presence target = Look(target_);
+    if (target == Presence::kUnknown) {
+      const bool moved = code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+      target = moved ? Presence::kNo : Presence::kYes;
+    }
+    Presence backup = Look(backup_);
+    if (backup == Presence::kUnknown) {
+      backup = code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ? Presence::kYes : Presence::kNo;
+    }
+    if (target == Presence::kYes) {
+      return backup == Presence::kNo ? Abandon(failed) : KeepBoth(failed, backup);
+    }
     if (MoveInto(temp_)) return Saved();
     if (AlreadyThere(GetLastError()) || backup == Presence::kNo) return KeepBoth(failed, backup);
     if (!MoveInto(backup_)) return KeepBoth(failed, backup);
