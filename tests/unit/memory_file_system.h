@@ -95,9 +95,9 @@ class MemoryFileSystem final : public FileSystem {
    private:
     WriteOutcome Told(Written what, Status status) const {
       if (!fs_.tell) return {what, status, {}, {}};
-      WriteOutcome told = fs_.told;
-      told.status = status;
-      return told;
+      WriteOutcome outcome = fs_.told;
+      outcome.status = status;
+      return outcome;
     }
 
     MemoryFileSystem& fs_;
