@@ -426,11 +426,14 @@ TEST_F(HostileTest, NamesOutsideTheCodePage) {
     app.SetText(kIdText, L"new text");
     const std::wstring message = SaveFails(app, path, ERROR_SHARING_VIOLATION);
     lock.reset();
+    EXPECT_NE(message.find(L"Another program is using the file. Close it, and Save again."), std::wstring::npos)
+        << Narrow(message);
     const bool kept = ReadFileBytes(path) == "news under a foreign name\r\n";
     EXPECT_TRUE(kept) << Narrow(name);
     EXPECT_EQ(app.Text(kIdText), L"new text") << Narrow(name);
     Seen("name " + Narrow(name) + ": saved under exactly that name and loaded back; saved while " +
-         "locked: the box names the file and says " + Shown(message) + "; the file " + Kept(kept));
+         "locked (for good): the box names the file and says another program uses it, and " +
+         Shown(message) + "; the file " + Kept(kept));
   }
 }
 
