@@ -75,7 +75,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
   virtual Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) = 0;
   // Fails before anything is written when the target cannot be replaced
-  // (missing folder, invalid name, locked or read-only file, a folder).
+  // (missing folder, invalid name or a device's, locked or read-only file, a
+  // folder).
   // `size` is the length the new content will have (kUnknownSize if unknown).
   virtual Status OpenReplacement(const Path& name, std::uint64_t size,
                                  std::unique_ptr<ReplacementFile>& file) = 0;
