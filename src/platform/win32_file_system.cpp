@@ -46,7 +46,7 @@ class Patience {
  public:
   explicit Patience(const Win32FileApi& api) : sleep_(api.sleep) {}
 
-  // Makes `call` (true on success) until it succeeds, fails otherwise than
+  // Calls `call` (true on success) until it succeeds, fails otherwise than
   // by a hold, or the time is spent; then GetLastError() tells the failure.
   template <typename Call>
   bool Retry(Call call) {
