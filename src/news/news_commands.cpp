@@ -9,6 +9,7 @@
 
 #include "news/news_text_file.h"
 #include "platform/error_message.h"
+#include "platform/file_names.h"
 #include "platform/wait_cursor.h"
 
 namespace tolvex {
@@ -85,31 +86,67 @@ void ShowLoadError(HWND text) {
   }
 }
 
+// The room the report of a save to `name` can take: its words, the file's
+// name, and the names of two files of ours in the same folder (in the
+// unlimited form at most), with the system's description of the failure.
+std::size_t SaveReportRoom(const Path& name) { return 1024 + 3 * (name.size() + 300) + kReportRoom; }
+
 // What the user is told when Save fails, or leaves a file behind: the file,
 // what became of it and of every other file, and that the text is still in
-// the editor.
-void ShowSaveOutcome(const NewsEditor& editor, const Path& name, const WriteOutcome& outcome) {
-  const ReplacementAftermath& left = outcome.left;
-  std::wstring what;
-  if (outcome.ok()) {
-    what = L"The news was saved to\n" + name +
-           L"\n\nIts old content could not be removed from\n" + left.kept_old +
-           L"\nwhich you may delete.";
-  } else if (!left.kept_copy.empty()) {
-    what = L"The news could not be put in the place of\n" + name + L"\n\nIt was saved to\n" +
-           left.kept_copy + L"\ninstead, and the text is still in the editor.";
-    if (!left.kept_old.empty()) what += L"\n\nThe old file is kept as\n" + left.kept_old;
-  } else if (left.target_written) {
-    what = L"The news could not be saved to\n" + name +
-           L"\n\nThe file may hold a part of the new text; the whole text is still in the editor.";
-  } else {
-    // Nothing was changed, so a file there now was there before.
-    what = L"The news could not be saved to\n" + name +
-           (editor.slots.Exists(name)
-                ? L"\n\nThe file was not changed, and the text is still in the editor."
-                : L"\n\nNo file was written, and the text is still in the editor.");
+// the editor. Appends to `what`, which SaveReportRoom has made room for.
+void ComposeSaveOutcome(std::wstring& what, const Path& name, const WriteOutcome& outcome,
+                        bool target_there) {
+  const std::uint32_t code = outcome.status.code();
+  const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+  switch (outcome.what) {
+    case Written::kSaved:
+    case Written::kSavedOldKept:
+      what.append(L"The news was saved to\n").append(name);
+      break;
+    case Written::kSavedElsewhere:
+    case Written::kBothKept:
+      what.append(L"The news could not be put in the place of\n").append(name)
+          .append(L"\n\nIt was saved to\n").append(outcome.new_copy)
+          .append(L"\ninstead, and the text is still in the editor.");
+      break;
+    case Written::kMayHoldPart:
+      what.append(L"The news could not be saved to\n").append(name).append(
+          L"\n\nThe file may hold a part of the new text; the whole text is still in the editor.");
+      break;
+    case Written::kNotChanged:
+      what.append(L"The news could not be saved to\n").append(name);
+      if (held) what.append(L"\n\nAnother program is using the file. Close it, and Save again.");
+      // Nothing was changed, so a file there now was there before.
+      what.append(target_there
+                      ? L"\n\nThe file was not changed, and the text is still in the editor."
+                      : L"\n\nNo file was written, and the text is still in the editor.");
+      break;
   }
-  ShowError(editor.owner, what, outcome.status.code());
+  const bool elsewhere =
+      outcome.what == Written::kSavedElsewhere || outcome.what == Written::kBothKept;
+  if (!outcome.new_copy.empty() && !elsewhere) {
+    what.append(L"\n\nA file with the new text, or a start of it, could not be removed:\n")
+        .append(outcome.new_copy).append(L"\nwhich you may delete.");
+  }
+  if (!outcome.old_copy.empty()) {
+    if (outcome.ok()) {
+      what.append(L"\n\nIts old content could not be removed from\n").append(outcome.old_copy)
+          .append(L"\nwhich you may delete.");
+    } else {
+      what.append(L"\n\nThe old file is kept as\n").append(outcome.old_copy);
+    }
+  }
+}
+
+// Refuses a name that Windows keeps for a device: writing to it writes to
+// the device, and no file is made.
+void ShowDeviceName(const NewsEditor& editor, const Path& name) {
+  ShowError(editor.owner,
+            L"The news could not be saved to\n" + name +
+                L"\n\nThis name belongs to a device of Windows (such as NUL, CON, AUX, PRN, COM1 "
+                L"or LPT1), with or without an extension, not to a file. Choose another name.\n\n"
+                L"No file was written, and the text is still in the editor.",
+            0);
 }
 
 void PrepareDialog(CommonDialog& dialog, std::wstring_view title, DWORD flags) {
@@ -162,7 +199,7 @@ bool LoadNewsFile(NewsEditor& editor, const Path& name) {
   const WaitCursor wait;
   try {
     std::string bytes;
-    if (ReadNewsText(editor.slots, name, bytes).ok()) {
+    if (!IsDeviceName(name) && ReadNewsText(editor.slots, name, bytes).ok()) {
       const std::u16string text = editor.code_page.Decode(bytes);
       std::string().swap(bytes);
       // The old text stays with the editor's undo.
@@ -197,9 +234,17 @@ void cmd_Save_Click(NewsEditor& editor) {
   SaveNewsFile(editor, dialog.FileName);
 }
 
-bool SaveNewsFile(NewsEditor& editor, const Path& name) {
+bool SaveNewsFile(NewsEditor& editor, const Path& name, Written* what) {
+  if (IsDeviceName(name)) {
+    ShowDeviceName(editor, name);
+    return false;
+  }
+  // The report's room is taken before anything is written: from the commit
+  // to the end of the report, nothing allocates, so no outcome is lost.
+  std::wstring report;
   WriteOutcome outcome;
   try {
+    report.reserve(SaveReportRoom(name));
     std::u16string text;
     CodePage::Encoded encoded;
     {
@@ -213,10 +258,21 @@ bool SaveNewsFile(NewsEditor& editor, const Path& name) {
     outcome = WriteNewsText(editor.slots, name, encoded.bytes);
   } catch (const std::exception&) {
     // Out of memory: whatever was being written has been dropped on the way out.
-    outcome = WriteOutcome{Status(ERROR_NOT_ENOUGH_MEMORY), {}};
+    outcome = WriteOutcome{Written::kNotChanged, Status(ERROR_NOT_ENOUGH_MEMORY), {}, {}};
   }
-  if (outcome.ok() && outcome.left.nothing()) return true;
-  ShowSaveOutcome(editor, name, outcome);
+  if (what) *what = outcome.what;
+  if (outcome.clean()) return true;
+  const UINT icon = outcome.ok() ? MB_ICONWARNING : MB_ICONERROR;
+  if (report.capacity() < SaveReportRoom(name)) {
+    // Memory ran out before anything was written.
+    MessageBoxW(editor.owner,
+                L"The news could not be saved: there is not enough memory.\n\n"
+                L"The file was not changed, and the text is still in the editor.",
+                nullptr, MB_OK | icon);
+    return false;
+  }
+  ComposeSaveOutcome(report, name, outcome, editor.slots.Exists(name));
+  ShowReport(editor.owner, report, outcome.status.code(), icon);
   return outcome.ok();
 }
 

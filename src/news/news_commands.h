@@ -52,10 +52,12 @@ bool LoadNewsFile(NewsEditor& editor, const Path& name);
 void cmd_Save_Click(NewsEditor& editor);
 
 // The part of Save after the dialog: writes the editor's text to `name`,
-// asking first if characters would be lost. Returns true when the file was
-// written; failures have been shown to the user, and so has a file left
-// behind by a save that succeeded (the old content, where it could not be
-// removed).
-bool SaveNewsFile(NewsEditor& editor, const Path& name);
+// asking first if characters would be lost, and refusing a name Windows
+// keeps for a device. Returns true when the file was written; failures have
+// been shown to the user, and so has a file left behind by a save that
+// succeeded (the old content, where it could not be removed), with a warning.
+// `what`, where given, is set to what the write did (unchanged when no write
+// was tried).
+bool SaveNewsFile(NewsEditor& editor, const Path& name, Written* what = nullptr);
 
 }  // namespace tolvex

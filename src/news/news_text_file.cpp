@@ -55,13 +55,13 @@ std::uint64_t NewsFileSize(std::string_view text) {
 // stays armed to the end; once the slots are closed it has nothing to do.
 template <typename Body>
 WriteOutcome UseSlot(FileSlots& slots, Status opened, Body body) {
-  if (!opened.ok()) return {opened, {}};
+  if (!opened.ok()) return {Written::kNotChanged, opened, {}, {}};
   struct Abandon {
     FileSlots& slots;
-    ~Abandon() { static_cast<void>(slots.AbandonAll()); }
+    ~Abandon() { static_cast<void>(slots.AbandonAll(Status(error::kWriteFault))); }
   } abandon{slots};
   const Status status = body();
-  if (!status.ok()) return {status, slots.AbandonAll()};
+  if (!status.ok()) return slots.AbandonAll(status);
   return slots.CloseAll();
 }
 

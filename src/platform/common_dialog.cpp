@@ -3,6 +3,7 @@
 #include <cderr.h>
 #include <commctrl.h>
 #include <dlgs.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -57,9 +58,45 @@ struct NameGuard {
 // The guard of a dialog window, kept as one of its properties while it lives.
 constexpr wchar_t kGuardProperty[] = L"TolvexNameGuard";
 // A folder without a file-system path (the desktop's virtual folders) is
-// named by its parsing name, "::{GUID}" and the like, which CDM_GETFOLDERPATH
-// does not give: room for one.
+// named by its parsing name, "::{GUID}" and the like, nested ones joined by
+// "\\", which CDM_GETFOLDERPATH does not give; the shell does
+// (VirtualFolderName). Where it cannot, room for one such name is counted.
 constexpr std::size_t kVirtualFolderLength = 64;
+
+// The parsing name of the dialog's folder, as the dialog joins it to a typed
+// name, in `name` (MAX_PATH characters); false when the shell cannot tell it.
+// No memory of the program's is used: this runs inside the dialog's window
+// procedure.
+bool VirtualFolderName(HWND dialog, wchar_t* name) {
+  struct Shell {
+    HRESULT(WINAPI* desktop)(IShellFolder**) = nullptr;
+    HRESULT(WINAPI* to_buffer)(STRRET*, LPCITEMIDLIST, LPWSTR, UINT) = nullptr;
+  };
+  static const Shell shell = [] {
+    Shell s;
+    Resolve(LoadSystemLibrary(L"shell32.dll"), "SHGetDesktopFolder", s.desktop);
+    Resolve(LoadSystemLibrary(L"shlwapi.dll"), "StrRetToBufW", s.to_buffer);
+    return s;
+  }();
+  if (!shell.desktop || !shell.to_buffer) return false;
+  const LRESULT size = SendMessageW(dialog, CDM_GETFOLDERIDLIST, 0, 0);
+  if (size <= 0) return false;
+  void* list = LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(size));
+  if (!list) return false;
+  bool named = false;
+  IShellFolder* desktop = nullptr;
+  if (SendMessageW(dialog, CDM_GETFOLDERIDLIST, static_cast<WPARAM>(size),
+                   reinterpret_cast<LPARAM>(list)) > 0 &&
+      SUCCEEDED(shell.desktop(&desktop)) && desktop) {
+    const auto item = static_cast<LPCITEMIDLIST>(list);
+    STRRET parsing{};
+    named = SUCCEEDED(desktop->GetDisplayNameOf(item, SHGDN_FORPARSING, &parsing)) &&
+            SUCCEEDED(shell.to_buffer(&parsing, item, name, MAX_PATH));
+    desktop->Release();
+  }
+  LocalFree(list);
+  return named;
+}
 
 HWND NameEdit(HWND dialog) {
   HWND field = GetDlgItem(dialog, cmb13);
@@ -142,7 +179,7 @@ std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
   const LRESULT got = SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH,
                                    reinterpret_cast<LPARAM>(folder));
   if (got > MAX_PATH) return SIZE_MAX;
-  if (got <= 1) {
+  if (got <= 1 && !VirtualFolderName(dialog, folder)) {
     std::wmemset(folder, L':', kVirtualFolderLength);
     folder[kVirtualFolderLength] = L'\0';
   }
@@ -268,7 +305,8 @@ DWORD CommonDialog::Show(bool save) {
   // The hook has no template of its own: the dialog looks as without it.
   NameGuard guard{ExtensionRoom(DefaultExt, Filter)};
   if (NeedsNameGuard()) {
-    ofn.Flags |= OFN_EXPLORER | OFN_ENABLEHOOK;
+    // With a hook, the dialog can be resized only when asked to.
+    ofn.Flags |= OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
     ofn.lpfnHook = DialogHook;
     ofn.lCustData = reinterpret_cast<LPARAM>(&guard);
   }

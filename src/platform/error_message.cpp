@@ -32,9 +32,24 @@ std::wstring WindowTitle(HWND hwnd) {
 }
 
 void ShowError(HWND owner, std::wstring_view what, DWORD code) {
-  std::wstring message(what);
-  if (code != 0) message.append(L"\n\n").append(SystemErrorText(code));
-  MessageBoxW(owner, message.c_str(), WindowTitle(owner).c_str(), MB_OK | MB_ICONERROR);
+  std::wstring message;
+  message.reserve(what.size() + kReportRoom);
+  message.assign(what);
+  ShowReport(owner, message, code, MB_ICONERROR);
+}
+
+void ShowReport(HWND owner, std::wstring& message, DWORD code, UINT icon) {
+  if (code != 0) {
+    wchar_t text[kReportRoom - 8] = L"";
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, kReportRoom - 8, nullptr);
+    while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ')) --n;
+    if (n == 0) n = static_cast<DWORD>(std::swprintf(text, 32, L"Error %lu", static_cast<unsigned long>(code)));
+    message.append(L"\n\n").append(text, n);
+  }
+  wchar_t title[256] = L"";
+  if (owner) GetWindowTextW(owner, title, 256);
+  MessageBoxW(owner, message.c_str(), title, MB_OK | icon);
 }
 
 }  // namespace tolvex

@@ -19,4 +19,13 @@ std::wstring WindowTitle(HWND hwnd);
 // system's description of `code` (left out when `code` is 0).
 void ShowError(HWND owner, std::wstring_view what, DWORD code);
 
+// The room ShowReport needs in its message beyond the words given.
+constexpr std::size_t kReportRoom = 1024;
+
+// As ShowError, with the icon given (MB_ICONERROR, MB_ICONWARNING), for a
+// report that must not fail for want of memory: the system's description is
+// appended to `message` in place, which needs kReportRoom characters of
+// room beyond its length, and the rest uses no memory of the program's.
+void ShowReport(HWND owner, std::wstring& message, DWORD code, UINT icon);
+
 }  // namespace tolvex

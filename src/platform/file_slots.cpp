@@ -17,7 +17,7 @@ const char* FindLineEnd(const char* first, const char* last) {
 
 FileSlots::FileSlots(FileSystem& fs) : fs_(fs) {}
 
-FileSlots::~FileSlots() { static_cast<void>(AbandonAll()); }
+FileSlots::~FileSlots() { static_cast<void>(AbandonAll(Status(error::kWriteFault))); }
 
 FileSlots::Slot* FileSlots::Find(int slot, Status& status) {
   if (slot < kFirstSlot || slot > kLastSlot) {
@@ -144,25 +144,26 @@ WriteOutcome FileSlots::CloseAll() {
   WriteOutcome outcome;
   for (Slot& s : slots_) {
     if (s.output) {
-      Status status = Flush(s);
-      if (status.ok()) status = s.output->Commit();
-      ReplacementAftermath left = s.output->LeftBehind();
-      if (outcome.ok() && (!status.ok() || outcome.left.nothing())) {
-        outcome.status = status;
-        outcome.left = std::move(left);
-      }
+      const Status status = Flush(s);
+      WriteOutcome closed = status.ok() ? s.output->Commit() : s.output->Abandon(status);
+      if (outcome.ok() && (!closed.ok() || outcome.clean())) outcome = std::move(closed);
     }
     s = Slot{};
   }
   return outcome;
 }
 
-ReplacementAftermath FileSlots::AbandonAll() {
-  ReplacementAftermath first;
+WriteOutcome FileSlots::AbandonAll(Status failed) {
+  WriteOutcome first{Written::kNotChanged, failed, {}, {}};
+  bool told = false;
   for (Slot& s : slots_) {
     if (s.output) {
-      ReplacementAftermath left = s.output->LeftBehind();
-      if (first.nothing()) first = std::move(left);
+      WriteOutcome left = s.output->Abandon(failed);
+      if (!told && (left.what != Written::kNotChanged || !left.new_copy.empty() ||
+                    !left.old_copy.empty())) {
+        first = std::move(left);
+        told = true;
+      }
     }
     s = Slot{};
   }

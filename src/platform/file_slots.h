@@ -42,15 +42,15 @@ class FileSlots {
   // Writes the bytes as they are (no line end is added).
   Status Write(int slot, std::string_view bytes);
 
-  // Closes every slot. Output files take their targets' places; the first
-  // failure is returned with what that output left behind (a failed output
-  // leaves its target untouched unless that says otherwise); without a
-  // failure, what an output left behind, if anything.
+  // Closes every slot. Output files take their targets' places; the outcome
+  // is that of the first output that failed, or else of the first that has
+  // something to tell (such as a file left), or else kSaved. Moves names
+  // only: nothing allocates from the first commit on.
   WriteOutcome CloseAll();
-  // Closes every slot without finishing anything: outputs are discarded and
-  // their targets stay as they were, unless what they left behind, returned
-  // (of the first output that left something), says otherwise.
-  ReplacementAftermath AbandonAll();
+  // Closes every slot without finishing anything: outputs are discarded
+  // after `failed`. The outcome is that of the first output that left
+  // something (kNotChanged with `failed` when none did, or none was open).
+  WriteOutcome AbandonAll(Status failed);
 
   // Whether a file or folder of that name is there (false when the system
   // cannot tell).

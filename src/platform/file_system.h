@@ -31,41 +31,43 @@ class InputFile {
   virtual Status Read(char* buffer, std::size_t capacity, std::size_t& got) = 0;
 };
 
-// What a replacement left besides its target, whether it succeeded or not.
-struct ReplacementAftermath {
-  // The target was written in place, as no new file could be made beside it:
-  // it may hold a part of the new content.
-  bool target_written = false;
-  // A file holding the whole new content, kept because it could not be put in
-  // the target's place and the target was no longer there to fall back on.
-  Path kept_copy;
-  // A file holding the target's old content, which the system moved aside
-  // while replacing it and which could neither be removed nor put back.
-  Path kept_old;
-
-  bool nothing() const { return !target_written && kept_copy.empty() && kept_old.empty(); }
+// What writing a file's new content did, as found on disk afterwards.
+enum class Written {
+  kSaved,           // the target holds the new content; nothing else is left
+  kSavedOldKept,    // saved, but the copy of the old content could not be removed: old_copy
+  kNotChanged,      // the target is as it was (or still not there)
+  kSavedElsewhere,  // the target could not take the new content; new_copy holds all of it
+  kBothKept,        // as kSavedElsewhere, and the target's old content is in old_copy
+  kMayHoldPart,     // written in place: the target may hold a part of the new content
 };
 
-// How writing a file ended: its status and what it left behind.
+// How writing a file ended: what happened, the failure (ok for kSaved and
+// kSavedOldKept), and the files of ours left beside the target. Every file
+// left is named here: after kNotChanged or kMayHoldPart, new_copy is a file
+// with the new content, or a start of it, that could not be removed.
 struct [[nodiscard]] WriteOutcome {
+  Written what = Written::kSaved;
   Status status;
-  ReplacementAftermath left;
+  Path new_copy;  // holds the new content (or, as said above, a start of it)
+  Path old_copy;  // holds the target's old content
 
   bool ok() const { return status.ok(); }
+  // Saved, and nothing to tell.
+  bool clean() const { return what == Written::kSaved && new_copy.empty() && old_copy.empty(); }
 };
 
 // New content for a file. Nothing at the target changes until Commit succeeds
-// (unless LeftBehind says otherwise); destroying an uncommitted replacement
-// discards everything written to it, except a kept copy.
+// (unless the outcome says otherwise). Commit or Abandon settles the files
+// and says what they hold; either may be called once. Destroying an unsettled
+// replacement abandons it.
 class ReplacementFile {
  public:
   virtual ~ReplacementFile() = default;
   virtual Status Write(const char* data, std::size_t size) = 0;
   // Makes the written bytes the target's whole content, in one step.
-  virtual Status Commit() = 0;
-  // After Commit, whether it succeeded or not, or before an uncommitted
-  // replacement is destroyed. May be called once; moves the names out.
-  virtual ReplacementAftermath LeftBehind() { return {}; }
+  virtual WriteOutcome Commit() = 0;
+  // Discards what was written, after `failed`.
+  virtual WriteOutcome Abandon(Status failed) = 0;
 };
 
 class FileSystem {
@@ -73,7 +75,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
   virtual Status OpenInput(const Path& name, std::unique_ptr<InputFile>& file) = 0;
   // Fails before anything is written when the target cannot be replaced
-  // (missing folder, invalid name, locked or read-only file, a folder).
+  // (missing folder, invalid name or a device's, locked or read-only file, a
+  // folder).
   // `size` is the length the new content will have (kUnknownSize if unknown).
   virtual Status OpenReplacement(const Path& name, std::uint64_t size,
                                  std::unique_ptr<ReplacementFile>& file) = 0;

@@ -7,25 +7,31 @@
 
 namespace tolvex {
 
+// Traits give Invalid(), IsValid() and Close(); Close may use the traits'
+// own state (a closing function chosen at run time).
 template <typename T, typename Traits>
-class UniqueResource {
+class UniqueResource : private Traits {
  public:
   UniqueResource() = default;
-  explicit UniqueResource(T value) : value_(value) {}
+  explicit UniqueResource(T value, Traits traits = Traits()) : Traits(traits), value_(value) {}
   ~UniqueResource() { reset(); }
   UniqueResource(const UniqueResource&) = delete;
   UniqueResource& operator=(const UniqueResource&) = delete;
-  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+  UniqueResource(UniqueResource&& other) noexcept : Traits(other.traits()), value_(other.release()) {}
   UniqueResource& operator=(UniqueResource&& other) noexcept {
-    if (this != &other) reset(other.release());
+    if (this != &other) {
+      reset(other.release());
+      static_cast<Traits&>(*this) = other.traits();
+    }
     return *this;
   }
 
   T get() const { return value_; }
   explicit operator bool() const { return Traits::IsValid(value_); }
+  const Traits& traits() const { return *this; }
   T release() { return std::exchange(value_, Traits::Invalid()); }
   void reset(T value = Traits::Invalid()) {
-    if (Traits::IsValid(value_)) Traits::Close(value_);
+    if (Traits::IsValid(value_)) static_cast<Traits&>(*this).Close(value_);
     value_ = value;
   }
 

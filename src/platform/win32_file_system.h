@@ -4,28 +4,35 @@
 // number, ".tmp") in the target's folder, flushed, and then put in the
 // target's place with ReplaceFileW (an existing target keeps its attributes;
 // its old content goes to a second such name, removed once the new content is
-// in place) or MoveFileExW (a new target). A failure at any point leaves the
-// target as it was and removes the new file, with these exceptions:
-// - ReplaceFileW can fail after it has moved the target away (error 1177, and
-//   1176 where a system ignores the backup name). The new file is then moved
-//   into the target's place; if that fails, the old file is moved back; if
-//   that fails too, both are kept and named by LeftBehind(): the new file as
-//   the only copy of the new content, the old one as the only copy of the old.
-//   An old file that cannot be removed after a replace that succeeded is kept
-//   and named as well.
-// - Where no new file may be made in the folder (access denied or a sharing
-//   violation for a few names in turn; one name alone may be held by a file
-//   being deleted, a folder or a scanner), an existing target is written in
-//   place. Before any old byte is overwritten, the file is given the new
-//   content's length by writing zeros past its old end, so that a full disk
-//   fails while the file still holds its old content (it is then cut back to
-//   its old length). The new content is then written over it from the start;
-//   a longer old file is cut to the new length when committed. So at any
-//   moment, even when the program is cut off, the file holds for some k the
-//   first k bytes of the new content followed by what it held before from
-//   byte k on (its old bytes, then zeros up to the new length), and once the
-//   commit succeeded exactly the new content. After a failure, LeftBehind()
-//   says whether the file may hold a part of the new content.
+// in place) or MoveFileExW (a new target).
+//
+// Another program may hold a file for a moment (a virus scanner, the search
+// indexer, a sync client; the game its news file): where a call that opens,
+// replaces, moves or removes a file fails with a sharing violation, a lock
+// violation or access denied, it is made again, 100 ms later, for up to about
+// 2 s in all for one command.
+//
+// After a failure, what is on disk decides the outcome, not the error code
+// alone: a target that is there beside no copy of the old file is untouched
+// and the new file is removed; a target that is gone is given the new file,
+// or else the old file back. What cannot be removed, and what can neither be
+// put in place nor removed safely, is kept and named by the outcome; a copy
+// of the old file is never removed while the target holds neither the new
+// content nor the old.
+//
+// Where no new file may be made in the folder (access denied or a sharing
+// violation for a few names in turn; one name alone may be held by a file
+// being deleted, a folder or a scanner), an existing target is written in
+// place. The bytes of the new content that go past the old end (its tail)
+// are written there as they come, so that a full disk fails while the old
+// bytes are untouched (the file is then cut back to its old length); the
+// bytes that go over old ones are kept in memory and written from the start
+// at the commit, which then cuts a longer old file to the new length. So at
+// any moment, even when the program is cut off, the file holds for some k the
+// first k bytes of the new content, then its old bytes from k on, then the
+// new content's own bytes from the old length on, up to some length; and once
+// the commit succeeded exactly the new content. It never holds a byte that is
+// in neither content.
 //
 // Every file call goes through Win32FileApi, closing included, so that tests
 // can count the calls of one command and fail or stop at any of them.
@@ -33,6 +40,7 @@
 
 #include <windows.h>
 
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 
 namespace tolvex {
@@ -53,6 +61,8 @@ struct Win32FileApi {
   BOOL(WINAPI* delete_file)(LPCWSTR) = ::DeleteFileW;
   BOOL(WINAPI* close_handle)(HANDLE) = ::CloseHandle;
   DWORD(WINAPI* get_full_path)(LPCWSTR, DWORD, LPWSTR, LPWSTR*) = ::GetFullPathNameW;
+  // Waiting out another program's hold on a file.
+  void(WINAPI* sleep)(DWORD) = ::Sleep;
 };
 
 // `path` in the form that is not limited to MAX_PATH characters ("\\?\C:\..."

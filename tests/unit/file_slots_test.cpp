@@ -69,7 +69,7 @@ TEST_F(FileSlotsTest, OutputReplacesTheTargetOnlyWhenClosed) {
 
   ASSERT_TRUE(slots.OpenOutput(1, L"t").ok());
   ASSERT_TRUE(slots.Write(1, "discarded").ok());
-  EXPECT_TRUE(slots.AbandonAll().nothing());
+  EXPECT_EQ(slots.AbandonAll(Status(error::kDiskFull)).what, Written::kNotChanged);
   EXPECT_EQ(fs.files[L"t"].substr(0, 3), "new");
 }
 
@@ -91,27 +91,26 @@ TEST_F(FileSlotsTest, WhatAnOutputLeftBehindComesWithItsOutcome) {
     const char* name;
     std::uint32_t commit_error;
     bool abandon;
+    Written what;
   } cases[] = {
-      {"failed commit", 1177, false},
-      {"commit that succeeded", 0, false},
-      {"abandoned", 0, true},
+      {"failed commit", 1177, false, Written::kBothKept},
+      {"commit that succeeded", 0, false, Written::kSavedOldKept},
+      {"abandoned", 0, true, Written::kMayHoldPart},
   };
-  fs.left_behind.kept_copy = L"C:\\news\\~tv0001.tmp";
-  fs.left_behind.kept_old = L"C:\\news\\~tv0002.tmp";
+  fs.told.new_copy = L"C:\\news\\~tv0001.tmp";
+  fs.told.old_copy = L"C:\\news\\~tv0002.tmp";
+  fs.tell = true;
   for (const auto& c : cases) {
     fs.commit_error = c.commit_error;
+    fs.told.what = c.what;
     ASSERT_TRUE(slots.OpenOutput(1, L"t").ok()) << c.name;
-    ReplacementAftermath left;
-    if (c.abandon) {
-      left = slots.AbandonAll();
-    } else {
-      const WriteOutcome outcome = slots.CloseAll();
-      EXPECT_EQ(outcome.status.code(), c.commit_error) << c.name;
-      left = outcome.left;
-    }
-    EXPECT_EQ(left.kept_copy, L"C:\\news\\~tv0001.tmp") << c.name;
-    EXPECT_EQ(left.kept_old, L"C:\\news\\~tv0002.tmp") << c.name;
-    EXPECT_TRUE(slots.AbandonAll().nothing()) << c.name << ": told once, by the call that closed it";
+    const WriteOutcome outcome =
+        c.abandon ? slots.AbandonAll(Status(error::kDiskFull)) : slots.CloseAll();
+    EXPECT_EQ(outcome.status.code(), c.abandon ? error::kDiskFull : c.commit_error) << c.name;
+    EXPECT_EQ(outcome.what, c.what) << c.name;
+    EXPECT_EQ(outcome.new_copy, L"C:\\news\\~tv0001.tmp") << c.name;
+    EXPECT_EQ(outcome.old_copy, L"C:\\news\\~tv0002.tmp") << c.name;
+    EXPECT_FALSE(slots.InUse(1)) << c.name;
   }
 }
 

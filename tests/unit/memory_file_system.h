@@ -27,8 +27,10 @@ class MemoryFileSystem final : public FileSystem {
   bool read_throws = false;
   bool write_throws = false;
   bool commit_throws = false;
-  // What every replacement says it left behind.
-  ReplacementAftermath left_behind;
+  // What every replacement says it did, where set: its names, and its
+  // outcome (a failed commit: its status is commit_error).
+  WriteOutcome told{Written::kNotChanged, Status(), {}, {}};
+  bool tell = false;
   // The size the last replacement was opened with.
   std::uint64_t opened_size = 0;
   std::size_t read_chunk = 7;       // small reads exercise lines across buffers
@@ -82,15 +84,22 @@ class MemoryFileSystem final : public FileSystem {
       pending_.append(data, size);
       return Status();
     }
-    Status Commit() override {
+    WriteOutcome Commit() override {
       if (fs_.commit_throws) throw std::bad_alloc();
-      if (fs_.commit_error) return Status(fs_.commit_error);
+      if (fs_.commit_error) return Told(Written::kNotChanged, Status(fs_.commit_error));
       fs_.files[target_] = pending_;
-      return Status();
+      return Told(Written::kSaved, Status());
     }
-    ReplacementAftermath LeftBehind() override { return fs_.left_behind; }
+    WriteOutcome Abandon(Status failed) override { return Told(Written::kNotChanged, failed); }
 
    private:
+    WriteOutcome Told(Written what, Status status) const {
+      if (!fs_.tell) return {what, status, {}, {}};
+      WriteOutcome outcome = fs_.told;
+      outcome.status = status;
+      return outcome;
+    }
+
     MemoryFileSystem& fs_;
     Path target_;
     std::string pending_;

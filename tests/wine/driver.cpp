@@ -449,8 +449,13 @@ namespace {
 BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                           LPVOID exclude, LPVOID reserved) {
   if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
-  return FailReplace(g_faults.replace_error, g_faults.old_file, target, backup);
+  const BOOL replaced = FailReplace(g_faults.replace_error, g_faults.old_file, target, backup);
+  if (g_faults.target_recreated) WriteFileBytes(target, "another program's\r\n");
+  SetLastError(g_faults.replace_error);
+  return replaced;
 }
+
+void WINAPI NoWait(DWORD) {}
 
 // A move whose source is there fails with the error given; one whose source
 // is not fails as the system's does.
@@ -479,6 +484,7 @@ Win32FileApi FaultyApi() {
   api.create_file = FaultyCreate;
   api.replace_file = FaultyReplace;
   api.move_file = FaultyMove;
+  api.sleep = NoWait;
   return api;
 }
 

@@ -434,11 +434,14 @@ TEST_F(HostileTest, NamesOutsideTheCodePage) {
     app.SetText(kIdText, L"new text");
     const std::wstring message = SaveFails(app, path, ERROR_SHARING_VIOLATION);
     lock.reset();
+    EXPECT_NE(message.find(L"Another program is using the file. Close it, and Save again."), std::wstring::npos)
+        << Narrow(message);
     const bool kept = ReadFileBytes(path) == "news under a foreign name\r\n";
     EXPECT_TRUE(kept) << Narrow(name);
     EXPECT_EQ(app.Text(kIdText), L"new text") << Narrow(name);
     Seen("name " + Narrow(name) + ": saved under exactly that name and loaded back; saved while " +
-         "locked: the box names the file and says " + Shown(message) + "; the file " + Kept(kept));
+         "locked (for good): the box names the file and says another program uses it, and " +
+         Shown(message) + "; the file " + Kept(kept));
   }
 }
 
@@ -562,10 +565,10 @@ class FailingDisk final : public FileSystem {
       if (status.ok() && fits < size) status = Status(ERROR_DISK_FULL);
       return status;
     }
-    Status Commit() override {
-      return disk_.commit_error ? Status(disk_.commit_error) : real_->Commit();
+    WriteOutcome Commit() override {
+      return disk_.commit_error ? real_->Abandon(Status(disk_.commit_error)) : real_->Commit();
     }
-    ReplacementAftermath LeftBehind() override { return real_->LeftBehind(); }
+    WriteOutcome Abandon(Status failed) override { return real_->Abandon(failed); }
 
    private:
     FailingDisk& disk_;
@@ -609,8 +612,9 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
       {"the replace moved the old file aside, and neither file can be moved into its place", true, SIZE_MAX,
        0, {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed, ERROR_ACCESS_DENIED}, false,
        ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, L"The old file is kept as\n", "<missing>", 2},
-      {"no new file may be made in the folder, and the disk fills part way", true, 100000, 0,
-       {0, SystemFaults::kKept, 0, true}, false, ERROR_DISK_FULL, L"The file may hold a part of the new text", nullptr, 0},
+      {"no new file may be made in the folder, and the disk fills part way (while the new text's tail "
+       "goes past the old end)", true, 100000, 0,
+       {0, SystemFaults::kKept, 0, true}, false, ERROR_DISK_FULL, L"The file was not changed", kOld, 0},
       {"no new file may be made in the folder, on a real disk with room for a third of the text", true,
        SIZE_MAX, 0, {0, SystemFaults::kKept, 0, true}, false, ERROR_DISK_FULL, L"The file was not changed", kOld, 0,
        100000},
@@ -726,24 +730,40 @@ TEST_F(HostileTest, LoadFaultsBelowTheFileLayerShowTheErrorText) {
   }
 }
 
-TEST_F(HostileTest, FolderGivenAsTheFileBehindTheDialog) {
-  // The dialog opens a folder instead of returning it; the commands refuse one too.
+TEST_F(HostileTest, FolderOrDeviceGivenAsTheFileBehindTheDialog) {
+  // The dialog opens a folder instead of returning it, and may return a name
+  // Windows keeps for a device; the commands refuse both, and make nothing.
+  const std::wstring in = FreshFolder(L"refused-names");
+  const struct {
+    const char* name;
+    std::wstring path;
+    const wchar_t* says;  // besides the name
+  } cases[] = {
+      {"folder", folder, L""},
+      {"device name NUL.txt", in + L"\\NUL.txt", L"device"},
+      {"device name com1", in + L"\\com1", L"device"},
+  };
   Win32FileSystem fs;
   LocalEditor editor(fs);
-  editor.SetText(L"work in progress");
-  EXPECT_FALSE(LoadNewsFile(editor.commands(), folder));
-  const std::wstring shown = editor.Text();
-  EXPECT_EQ(shown, kErrorText);
-  editor.SetText(L"work in progress");
-  bool saved = true;
-  const std::wstring message =
-      editor.AnsweringBoxes(IDOK, [&] { saved = SaveNewsFile(editor.commands(), folder); });
-  EXPECT_FALSE(saved);
-  EXPECT_NE(message.find(folder), std::wstring::npos) << Narrow(message);
+  for (const auto& c : cases) {
+    editor.SetText(L"work in progress");
+    EXPECT_FALSE(LoadNewsFile(editor.commands(), c.path)) << c.name;
+    const std::wstring shown = editor.Text();
+    EXPECT_EQ(shown, kErrorText) << c.name;
+    editor.SetText(L"work in progress");
+    bool saved = true;
+    const std::wstring message =
+        editor.AnsweringBoxes(IDOK, [&] { saved = SaveNewsFile(editor.commands(), c.path); });
+    EXPECT_FALSE(saved) << c.name;
+    EXPECT_NE(message.find(c.path), std::wstring::npos) << c.name << ": " << Narrow(message);
+    EXPECT_NE(message.find(c.says), std::wstring::npos) << c.name << ": " << Narrow(message);
+    EXPECT_TRUE(FolderNames(in).empty()) << c.name << ": nothing made";
+    EXPECT_EQ(editor.Text(), L"work in progress") << c.name;
+    Seen(std::string(c.name) + " passed to the Load code itself: the editor shows " + Shown(shown) +
+         "; to the Save code: the box says " + Shown(message) + "; files made: " +
+         std::to_string(FolderNames(in).size()));
+  }
   EXPECT_TRUE(IsFolder(folder));
-  EXPECT_EQ(editor.Text(), L"work in progress");
-  Seen("folder passed to the Load code itself: the editor shows " + Shown(shown) +
-       "; to the Save code: the box says " + Shown(message) + "; the folder " + Kept(IsFolder(folder)));
 }
 
 TEST_F(HostileTest, ClosingAroundALargeLoadEndsCleanly) {

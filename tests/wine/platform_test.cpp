@@ -23,8 +23,8 @@ Status Replace(const std::wstring& path, const std::string& content) {
   std::unique_ptr<ReplacementFile> file;
   Status status = fs.OpenReplacement(path, content.size(), file);
   if (!status.ok()) return status;
-  if (!(status = file->Write(content.data(), content.size())).ok()) return status;
-  return file->Commit();
+  if (!(status = file->Write(content.data(), content.size())).ok()) return file->Abandon(status).status;
+  return file->Commit().status;
 }
 
 TEST(Win32FileSystemTest, ReplacesWholeFilesAndLeavesNoTemporaryFile) {
@@ -127,35 +127,41 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
     const char* old_content;  // nullptr: no file yet
     DWORD expected;
     const char* target_after;  // "<missing>": no file
+    Written what;
     bool copy_kept;            // the new content kept in a file of its own, named
     bool old_kept;             // the old content kept in a file of its own, named
-    bool target_written;       // the failure may have left a part of the new content in it
     std::vector<std::wstring> names;  // the folder afterwards, but for the kept files
     bool in_place = false;            // an existing target is still the same file: written in place
   } cases[] = {
       {"1175: the old file could not be removed, and stays", {ERROR_UNABLE_TO_REMOVE_REPLACED},
-       "old news\r\n", ERROR_UNABLE_TO_REMOVE_REPLACED, "old news\r\n", false, false, false, {L"news.txt"}},
+       "old news\r\n", ERROR_UNABLE_TO_REMOVE_REPLACED, "old news\r\n", Written::kNotChanged, false, false,
+       {L"news.txt"}},
       {"1176: the old file was removed; the new one takes its place",
-       {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved}, "old news\r\n", 0, "new news\r\n", false,
-       false, false, {L"news.txt"}},
+       {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved}, "old news\r\n", 0, "new news\r\n",
+       Written::kSaved, false, false, {L"news.txt"}},
       {"1177: the old file was moved to the backup name; the new one takes its place, the backup goes",
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed}, "old news\r\n", 0, "new news\r\n",
-       false, false, false, {L"news.txt"}},
+       Written::kSaved, false, false, {L"news.txt"}},
       {"1176, and the new file cannot be moved either: it is kept",
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, SystemFaults::kRemoved, ERROR_ACCESS_DENIED}, "old news\r\n",
-       ERROR_UNABLE_TO_MOVE_REPLACEMENT, "<missing>", true, false, false, {}},
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT, "<missing>", Written::kSavedElsewhere, true, false, {}},
       {"1177, and neither file can be moved back: both are kept",
        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed, ERROR_ACCESS_DENIED}, "old news\r\n",
-       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "<missing>", true, true, false, {}},
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "<missing>", Written::kBothKept, true, true, {}},
+      {"1177, and another program made a file of the target's name: both are kept",
+       {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, SystemFaults::kRenamed, 0, false, 0, true}, "old news\r\n",
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "another program's\r\n", Written::kBothKept, true, true,
+       {L"news.txt"}},
       {"no new file may be made: a longer old file is written in place", {0, SystemFaults::kKept, 0, true},
-       "a much longer old content\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}, true},
+       "a much longer old content\r\n", 0, "new news\r\n", Written::kSaved, false, false, {L"news.txt"},
+       true},
       {"no new file may be made: a shorter old file is written in place", {0, SystemFaults::kKept, 0, true},
-       "old\r\n", 0, "new news\r\n", false, false, false, {L"news.txt"}, true},
+       "old\r\n", 0, "new news\r\n", Written::kSaved, false, false, {L"news.txt"}, true},
       {"three names refused (a name may be held): the fourth is made, and replaces the file",
-       {0, SystemFaults::kKept, 0, false, 3}, "old news\r\n", 0, "new news\r\n", false, false, false,
-       {L"news.txt"}, false},
+       {0, SystemFaults::kKept, 0, false, 3}, "old news\r\n", 0, "new news\r\n", Written::kSaved, false,
+       false, {L"news.txt"}, false},
       {"no new file may be made, and there is no file yet", {0, SystemFaults::kKept, 0, true}, nullptr,
-       ERROR_ACCESS_DENIED, "<missing>", false, false, false, {}},
+       ERROR_ACCESS_DENIED, "<missing>", Written::kNotChanged, false, false, {}},
   };
   const Win32FileApi api = FaultyApi();
   for (const auto& c : cases) {
@@ -173,16 +179,17 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
     g_faults = c.faults;
     Win32FileSystem fs(api);
     std::unique_ptr<ReplacementFile> file;
-    Status status = fs.OpenReplacement(target, 10, file);
-    if (status.ok()) status = file->Write("new news\r\n", 10);
-    if (status.ok()) status = file->Commit();
-    const ReplacementAftermath left = file ? file->LeftBehind() : ReplacementAftermath{};
+    WriteOutcome outcome{Written::kNotChanged, fs.OpenReplacement(target, 10, file), {}, {}};
+    if (outcome.ok()) {
+      const Status written = file->Write("new news\r\n", 10);
+      outcome = written.ok() ? file->Commit() : file->Abandon(written);
+    }
     file.reset();
     g_faults = SystemFaults{};
-    EXPECT_EQ(status.code(), c.expected) << c.name;
+    EXPECT_EQ(outcome.status.code(), c.expected) << c.name;
+    EXPECT_EQ(outcome.what, c.what) << c.name;
     EXPECT_EQ(ReadFileBytes(target), c.target_after) << c.name;
-    EXPECT_EQ(left.target_written, c.target_written) << c.name;
-    if (c.old_content && status.ok()) {
+    if (c.old_content && outcome.ok()) {
       EXPECT_EQ(file_id() == old_id, c.in_place) << c.name;
     }
     std::vector<std::wstring> names = FolderNames(folder);
@@ -190,7 +197,8 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
       bool kept;
       const Path& name;
       const char* content;
-    } kept_files[] = {{c.copy_kept, left.kept_copy, "new news\r\n"}, {c.old_kept, left.kept_old, "old news\r\n"}};
+    } kept_files[] = {{c.copy_kept, outcome.new_copy, "new news\r\n"},
+                      {c.old_kept, outcome.old_copy, "old news\r\n"}};
     for (const auto& k : kept_files) {
       if (!k.kept) {
         EXPECT_EQ(k.name, L"") << c.name;
@@ -204,21 +212,33 @@ TEST(Win32FileSystemTest, HalfDoneReplaceOrNoRoomForANewFileNeverLosesTheOnlyCop
   }
 }
 
-TEST(Win32FileSystemTest, AbandonedInPlaceWriteSaysTheFileWasWritten) {
+TEST(Win32FileSystemTest, InPlaceWriteGrowsTheFileWithTheNewTail) {
   const std::wstring folder = FreshFolder(L"in-place");
   const std::wstring target = folder + L"\\news.txt";
-  WriteFileBytes(target, "old news\r\n");
-  const Win32FileApi api = FaultyApi();
-  g_faults.no_new_files = true;
-  Win32FileSystem fs(api);
-  std::unique_ptr<ReplacementFile> file;
-  ASSERT_TRUE(fs.OpenReplacement(target, 3, file).ok());
-  g_faults = SystemFaults{};
-  EXPECT_FALSE(file->LeftBehind().target_written) << "nothing written yet";
-  ASSERT_TRUE(file->Write("NEW", 3).ok());
-  EXPECT_TRUE(file->LeftBehind().target_written);
-  file.reset();
-  EXPECT_EQ(ReadFileBytes(target), "NEW news\r\n") << "written over its start, not cut";
+  const struct {
+    const char* name;
+    bool commit;
+    const char* after;
+    Written what;
+  } cases[] = {
+      {"abandoned before the commit: the tail is taken back", false, "old news\r\n", Written::kNotChanged},
+      {"committed", true, "NEW NEWS, LONGER\r\n", Written::kSaved},
+  };
+  // (What the file holds on the way, the old text and then the new tail, the
+  // sweep sees from outside.)
+  for (const auto& c : cases) {
+    WriteFileBytes(target, "old news\r\n");
+    g_faults.no_new_files = true;
+    Win32FileSystem fs(FaultyApi());
+    std::unique_ptr<ReplacementFile> file;
+    ASSERT_TRUE(fs.OpenReplacement(target, 18, file).ok());
+    g_faults = SystemFaults{};
+    ASSERT_TRUE(file->Write("NEW NEWS, LONGER\r\n", 18).ok());
+    const WriteOutcome outcome = c.commit ? file->Commit() : file->Abandon(Status(ERROR_DISK_FULL));
+    EXPECT_EQ(outcome.what, c.what) << c.name;
+    file.reset();
+    EXPECT_EQ(ReadFileBytes(target), c.after) << c.name;
+  }
 }
 
 TEST(Win32FileSystemTest, PathsFrom260CharactersOnTakeTheUnlimitedForm) {

@@ -27,8 +27,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver.h"
@@ -49,17 +51,81 @@ struct Sweep {
   DWORD error = 0;            // the error it fails with
   bool no_new_files = false;  // the folder refuses new files (CREATE_NEW: access denied)
   std::vector<std::string> made;  // the calls made so far
+  bool for_good = false;      // once call `at` failed, every later call of its kind fails alike
+  unsigned later = 0;         // a later call to fail as well (0: none)
+  DWORD later_error = 0;      // the error it fails with; a hold's, for good
+  std::string later_kind;     // the call `later`, once it failed
+  bool real_waits = false;    // waits for another program's hold take their time
+  // A scanner: the new file is opened by another program as it is closed,
+  // and held for `scanner_ms` (INFINITE: until the test lets go).
+  bool scanner = false;
+  DWORD scanner_ms = 0;
+  std::string failed_kind;    // the call `at`, once it failed
 };
 Sweep g_sweep;
 
+Sweep Sweeping(Sweep::Mode mode, unsigned at, DWORD error, bool no_new_files) {
+  Sweep sweep;
+  sweep.mode = mode;
+  sweep.at = at;
+  sweep.error = error;
+  sweep.no_new_files = no_new_files;
+  return sweep;
+}
+
+// Holds a file open as another program would, with the sharing it allows,
+// until `ms` later (on a thread of its own) or, for INFINITE, until LetGo.
+class Holder {
+ public:
+  void Hold(const std::wstring& path, DWORD share, DWORD ms) {
+    LetGo();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    if (ms == INFINITE) {
+      held_.reset(file);
+      return;
+    }
+    timed_ = std::thread([file, ms] {
+      Sleep(ms);
+      CloseHandle(file);
+    });
+  }
+  void LetGo() {
+    if (timed_.joinable()) timed_.join();
+    held_.reset();
+  }
+  ~Holder() { LetGo(); }
+
+ private:
+  UniqueFile held_;
+  std::thread timed_;
+};
+Holder g_holder;
+HANDLE g_new_file = INVALID_HANDLE_VALUE;  // the new file, as the seam saw it made
+std::wstring g_new_name;
+
 constexpr UINT kCutOff = 0xC07;  // the exit code of a child the seam ended
 
-// Counts a call; true when it is the one to fail, with its error set.
-bool Failing(const char* call) {
+// Counts a call; its error when it is one to fail (set as the last error),
+// else 0.
+DWORD Failing(const char* call) {
   g_sweep.made.push_back(call);
-  if (g_sweep.mode != Sweep::kFail || g_sweep.made.size() != g_sweep.at) return false;
-  SetLastError(g_sweep.error);
-  return true;
+  if (g_sweep.mode != Sweep::kFail) return 0;
+  DWORD error = 0;
+  if (g_sweep.made.size() == g_sweep.at) {
+    g_sweep.failed_kind = call;
+    error = g_sweep.error;
+  } else if (g_sweep.for_good && g_sweep.failed_kind == call) {
+    error = g_sweep.error;
+  } else if (g_sweep.made.size() == g_sweep.later) {
+    g_sweep.later_kind = call;
+    error = g_sweep.later_error;
+  } else if (g_sweep.later_kind == call && (g_sweep.later_error == ERROR_ACCESS_DENIED ||
+                                            g_sweep.later_error == ERROR_SHARING_VIOLATION)) {
+    error = g_sweep.later_error;
+  }
+  if (error != 0) SetLastError(error);
+  return error;
 }
 
 // Hands a call's result back, or ends the process right after the call.
@@ -80,7 +146,7 @@ template <typename R, typename... A>
 struct Swept<R(WINAPI*)(A...)> {
   template <const char* kName, auto kReal, R kFailed>
   static R WINAPI Call(A... args) {
-    if (Failing(kName)) return kFailed;
+    if (Failing(kName) != 0) return kFailed;
     return Done(kReal(args...));
   }
 };
@@ -98,28 +164,45 @@ HANDLE WINAPI SweptCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
     SetLastError(ERROR_ACCESS_DENIED);
     return Done(INVALID_HANDLE_VALUE);
   }
-  return Done(CreateFileW(name, access, share, security, disposition, flags, model));
+  const HANDLE file = CreateFileW(name, access, share, security, disposition, flags, model);
+  if (disposition == CREATE_NEW && file != INVALID_HANDLE_VALUE) {
+    g_new_file = file;
+    g_new_name = name;
+  }
+  return Done(file);
 }
 // Fails as the system documents it for a replace with a backup name: 1175 and
 // 1176 leave both files under their names, 1177 leaves the old one under the
-// backup name.
+// backup name; a hold (5, 32) leaves everything as it was.
 BOOL WINAPI SweptReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                          LPVOID exclude, LPVOID reserved) {
-  if (Failing("ReplaceFileW")) {
-    return FailReplace(g_sweep.error,
-                       g_sweep.error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ? SystemFaults::kRenamed
-                                                                           : SystemFaults::kKept,
+  if (const DWORD error = Failing("ReplaceFileW")) {
+    return FailReplace(error,
+                       error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ? SystemFaults::kRenamed
+                                                                   : SystemFaults::kKept,
                        target, backup);
   }
   return Done(ReplaceFileW(target, replacement, backup, flags, exclude, reserved));
 }
-// A failed close has given the handle up all the same.
+// A failed close has given the handle up all the same. A scanner opens the
+// new file as it is closed.
 BOOL WINAPI SweptClose(HANDLE handle) {
-  const bool failing = Failing("CloseHandle");
+  const DWORD error = Failing("CloseHandle");
   const BOOL closed = CloseHandle(handle);
-  if (!failing) return Done(closed);
-  SetLastError(g_sweep.error);
+  if (handle == g_new_file) {
+    g_new_file = INVALID_HANDLE_VALUE;
+    if (g_sweep.scanner) {
+      g_holder.Hold(g_new_name, FILE_SHARE_READ | FILE_SHARE_WRITE, g_sweep.scanner_ms);
+    }
+  }
+  if (!error) return Done(closed);
+  SetLastError(error);
   return FALSE;
+}
+
+// Waits for another program's hold take no time, but where a real one holds a file.
+void WINAPI SweptSleep(DWORD ms) {
+  if (g_sweep.real_waits) Sleep(ms);
 }
 
 Win32FileApi SweptApi() {
@@ -138,6 +221,7 @@ Win32FileApi SweptApi() {
   api.delete_file = Swept<decltype(api.delete_file)>::Call<kDelete, DeleteFileW, FALSE>;
   api.close_handle = SweptClose;
   api.get_full_path = Swept<decltype(api.get_full_path)>::Call<kFullPath, GetFullPathNameW, 0>;
+  api.sleep = SweptSleep;
   return api;
 }
 
@@ -148,7 +232,7 @@ std::vector<DWORD> ErrorsAt(const std::string& call) {
       {"GetFileAttributesW", {5}},
       {"DeleteFileW", {5, 32}},
       {"MoveFileExW", {5, 32}},
-      {"ReplaceFileW", {1175, 1176, 1177}},
+      {"ReplaceFileW", {1175, 1176, 1177, 5, 32}},  // a hold: the target untouched
       {"ReadFile", {1117}},              // device error
       {"GetFileSizeEx", {1117}},
       {"SetFilePointerEx", {1117}},
@@ -207,33 +291,36 @@ void Arrange(const Scenario& s, const std::wstring& folder) {
   if (s.old != kNoFile) WriteFileBytes(TargetIn(folder), s.old);
 }
 
-// Runs the scenario's command; returns the text of the box it showed ("" for none).
-std::wstring RunCommand(const Scenario& s, LocalEditor& editor, const std::wstring& folder) {
+// Runs the scenario's command; returns the text of the box it showed ("" for
+// none), and sets `what` to what Save's write did.
+std::wstring RunCommand(const Scenario& s, LocalEditor& editor, const std::wstring& folder,
+                        Written* what = nullptr) {
   if (s.load()) {
     editor.SetText(L"before");
     LoadNewsFile(editor.commands(), TargetIn(folder));
     return L"";
   }
   editor.SetText(Widen(s.text));
-  return editor.AnsweringBoxes(IDOK, [&] { SaveNewsFile(editor.commands(), TargetIn(folder)); });
+  return editor.AnsweringBoxes(IDOK, [&] { SaveNewsFile(editor.commands(), TargetIn(folder), what); });
 }
 
 // --- Invariants ----------------------------------------------------------
 
-// Whether `file` is what a write in place promises at any moment: for some k,
-// the first k bytes of the new content, then from byte k on what the file
-// held before (its old bytes, then zeros), at a length from the old to the
-// larger of old and new, or the new length.
+// Whether `file` is what a write in place promises at any moment: for some
+// k, the first k bytes of the new content, then from byte k on what the file
+// held before, then the new content's own bytes from the old length on, at a
+// length from the old to the larger of old and new, or the new length.
 bool InPlaceShape(const std::string& file, const std::string& old, const std::string& fresh) {
   const std::size_t size = file.size();
   if (size != fresh.size() && (size < old.size() || size > std::max(old.size(), fresh.size()))) {
     return false;
   }
   std::string before = old;
-  before.resize(size, '\0');
+  if (fresh.size() > old.size()) before += fresh.substr(old.size());
+  before.resize(size);
   std::size_t k = 0;  // bytes of the new content at the start
   while (k < size && k < fresh.size() && file[k] == fresh[k]) ++k;
-  std::size_t from = size;  // bytes of the old content from here to the end
+  std::size_t from = size;  // bytes of the old content (and the new tail) from here to the end
   while (from > 0 && file[from - 1] == before[from - 1]) --from;
   return from <= k;
 }
@@ -247,27 +334,22 @@ std::string TargetState(const Scenario& s, const std::string& file) {
   return "OTHER";
 }
 
-// What the message says became of the file.
-std::string Said(const std::wstring& message) {
-  if (message.empty()) return "saved";
-  const struct {
-    const wchar_t* words;
-    const char* said;
-  } kSayings[] = {
-      {L"The news was saved to", "saved, old content kept"},
-      {L"It was saved to", "saved elsewhere"},
-      {L"The file may hold a part of the new text", "may hold part"},
-      {L"The file was not changed", "not changed"},
-      {L"No file was written", "no file"},
-  };
-  for (const auto& s : kSayings) {
-    if (message.find(s.words) != std::wstring::npos) return s.said;
+// What the write did, in the table's words.
+std::string Said(Written what, const std::string& state) {
+  switch (what) {
+    case Written::kSaved: return "saved";
+    case Written::kSavedOldKept: return "saved, old content kept";
+    case Written::kNotChanged: return state == "none" ? "no file" : "not changed";
+    case Written::kSavedElsewhere: return "saved elsewhere";
+    case Written::kBothKept: return "both kept";
+    case Written::kMayHoldPart: return "may hold part";
   }
-  return "UNKNOWN MESSAGE";
+  return "UNKNOWN";
 }
 
-// The files beside the target: each must be named in `message` and hold the
-// whole new text, or, not named as where the news was saved, the old content.
+// The files beside the target: each must be named in `message` and hold what
+// it is named as: the whole new text where the news was saved to it, a start
+// of the new text where it could not be removed, or else the old content.
 // Returns what is wrong.
 std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std::wstring& message) {
   std::string wrong;
@@ -275,9 +357,12 @@ std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std
     const std::wstring path = folder + L"\\" + name;
     if (path == TargetIn(folder)) continue;
     const std::string content = ReadFileBytes(path);
+    const bool whole = message.find(L"It was saved to\n" + path) != std::wstring::npos;
+    const bool start = message.find(L"could not be removed:\n" + path) != std::wstring::npos;
     if (message.find(path) == std::wstring::npos) {
       wrong += " " + Narrow(name) + " left unnamed;";
-    } else if (content != (message.find(L"It was saved to\n" + path) != std::wstring::npos ? s.fresh() : s.old)) {
+    } else if (whole ? content != s.fresh()
+                     : start ? s.fresh().compare(0, content.size(), content) != 0 : content != s.old) {
       wrong += " " + Narrow(name) + " holds neither text as named;";
     }
   }
@@ -287,7 +372,7 @@ std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std
 // Checks a run of the scenario in which one call failed: returns the outcome
 // and adds what is wrong to `wrong`.
 std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::wstring& folder,
-                           const std::wstring& message, std::string& wrong) {
+                           const std::wstring& message, Written what, std::string& wrong) {
   const std::string state = TargetState(s, ReadFileBytes(TargetIn(folder)));
   std::string outcome;
   if (s.load()) {
@@ -296,7 +381,10 @@ std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::ws
     if (outcome.empty()) wrong += " the editor shows neither the file nor the error text;";
     if (state != "old") wrong += " the file is " + state + ";";
   } else {
-    outcome = Said(message);
+    outcome = Said(what, state);
+    if (what == Written::kSaved ? !message.empty() : message.empty()) {
+      wrong += " the box " + std::string(message.empty() ? "is missing" : "is shown") + ";";
+    }
     const std::map<std::string, std::vector<std::string>> kMayBe = {
         {"saved", {"new"}},
         {"saved, old content kept", {"new"}},
@@ -304,6 +392,7 @@ std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::ws
         {"no file", {"none"}},
         {"may hold part", {"old", "part", "new"}},
         {"saved elsewhere", {"old", "GONE", "none"}},
+        {"both kept", {"GONE", "OTHER"}},
     };
     const auto may_be = kMayBe.find(outcome);
     if (may_be == kMayBe.end() ||
@@ -329,21 +418,35 @@ void CheckNextSaveAndLoad(LocalEditor& editor, const std::wstring& folder, std::
 }
 
 // Checks, from outside, what a run cut off after a call left: returns the
-// target's state, adds what is wrong to `wrong`, and counts the temporary files.
-std::string CheckCutRun(const Scenario& s, const std::wstring& folder, std::size_t& temporaries,
-                        std::string& wrong) {
+// target's state, adds what is wrong to `wrong`, and tallies what each file
+// left beside it holds: the whole old or new text, byte for byte, or, only
+// while the new file is being written beside a whole target, a start of the
+// new text.
+std::string CheckCutRun(const Scenario& s, const std::wstring& folder,
+                        std::map<std::string, unsigned>& left, std::string& wrong) {
   const std::string state = TargetState(s, ReadFileBytes(TargetIn(folder)));
   const bool whole = state == "old" || state == "new" || state == "none";
   if (!whole && !(s.in_place() && state == "part")) wrong += " the target is " + state + ";";
-  temporaries = 0;
+  std::size_t temporaries = 0;
   for (const std::wstring& name : FolderNames(folder)) {
     if (folder + L"\\" + name == TargetIn(folder)) continue;
-    if (name.compare(0, 3, L"~tv") == 0 && name.size() > 4 && name.substr(name.size() - 4) == L".tmp") {
-      ++temporaries;
-    } else {
+    if (name.compare(0, 3, L"~tv") != 0 || name.size() < 5 || name.substr(name.size() - 4) != L".tmp") {
       wrong += " " + Narrow(name) + " left;";
+      continue;
+    }
+    ++temporaries;
+    const std::string content = ReadFileBytes(folder + L"\\" + name);
+    if (content == s.fresh()) {
+      ++left["the whole new text"];
+    } else if (content == s.old) {
+      ++left["the whole old text"];
+    } else if (s.fresh().compare(0, content.size(), content) == 0) {
+      ++left["a start of the new text"];
+    } else {
+      wrong += " " + Narrow(name) + " holds neither text;";
     }
   }
+  if (temporaries == 0) ++left["no file"];
   if (temporaries > 1 || (temporaries > 0 && !whole)) {
     wrong += " " + std::to_string(temporaries) + " temporary files beside a target that is " + state + ";";
   }
@@ -365,13 +468,13 @@ std::string Joined(const std::vector<std::string>& calls) {
 }
 
 class SweepTest : public ::testing::Test {
- protected:
+ public:
   // The calls the scenario makes when nothing fails, and a check that it then works.
   static std::vector<std::string> CountCalls(const Scenario& s, const std::wstring& folder) {
     Arrange(s, folder);
     Win32FileSystem fs(SweptApi());
     LocalEditor editor(fs);
-    g_sweep = Sweep{Sweep::kCount, 0, 0, s.no_new_files, {}};
+    g_sweep = Sweeping(Sweep::kCount, 0, 0, s.no_new_files);
     const std::wstring message = RunCommand(s, editor, folder);
     std::vector<std::string> calls = std::move(g_sweep.made);
     g_sweep = Sweep{};
@@ -384,34 +487,165 @@ class SweepTest : public ::testing::Test {
   }
 };
 
-TEST_F(SweepTest, EveryFileCallFailedInTurn) {
+bool Hold(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION; }
+
+// What the runs of one scenario in one mode showed.
+struct Runs {
+  unsigned runs = 0, held = 0;
+  std::map<std::string, unsigned> outcomes;
+  std::string Seen() const {
+    return std::to_string(runs) + " runs, invariants held in " + std::to_string(held) +
+           "; outcomes: " + Tally(outcomes);
+  }
+};
+
+// The target as another program holds it during a run: its sharing, and
+// when it lets go (INFINITE: after the command).
+struct TargetHold {
+  bool held = false;
+  DWORD share = 0;
+  DWORD ms = 0;
+};
+
+// Runs the scenario with `sweep` in force and checks its invariants, and the
+// next Save and Load; `expect`, where given, adds what is wrong with the outcome.
+void CheckedRun(const Scenario& s, LocalEditor& editor, const std::wstring& folder, const Sweep& sweep,
+                const std::string& how, Runs& runs, TargetHold hold = {},
+                std::function<std::string(Written, const std::wstring&)> expect = nullptr) {
+  Arrange(s, folder);
+  if (hold.held) g_holder.Hold(TargetIn(folder), hold.share, hold.ms);
+  g_sweep = sweep;
+  Written what = Written::kSaved;
+  const std::wstring message = RunCommand(s, editor, folder, &what);
+  g_sweep = Sweep{};
+  g_holder.LetGo();
+  std::string wrong;
+  ++runs.outcomes[CheckFailedRun(s, editor, folder, message, what, wrong)];
+  if (expect) wrong += expect(what, message);
+  CheckNextSaveAndLoad(editor, folder, wrong);
+  g_sweep = Sweep{};
+  ++runs.runs;
+  runs.held += wrong.empty();
+  EXPECT_EQ(wrong, "") << s.name << ", " << how << "; the box: " << Narrow(message);
+}
+
+enum class Failures { kOnce, kForGood, kThenLater };
+
+// The calls that take back or settle what a failure left: looking, moving,
+// removing, replacing again, cutting back and closing.
+bool Recovering(const std::string& call) {
+  for (const char* kind : {"GetFileAttributesW", "MoveFileExW", "DeleteFileW", "ReplaceFileW",
+                           "SetFilePointerEx", "SetEndOfFile", "CloseHandle"}) {
+    if (call == kind) return true;
+  }
+  return false;
+}
+
+// For each scenario and each call n: call n fails with each error of its
+// kind (kOnce); with a hold's error, and every later call of its kind too
+// (kForGood); or as kOnce, and then, in a run of its own, each later call m
+// of that run that looks, moves, removes, replaces, cuts back or closes (the
+// recovery's calls) with each error of its kind, a hold's (5, 32) for good,
+// as a hold for a moment is waited out (kThenLater).
+void SweepFailures(Failures mode, const std::string& mode_name) {
   for (const Scenario& s : Scenarios()) {
     const std::wstring folder = FreshFolder(L"sweep");
-    const std::vector<std::string> calls = CountCalls(s, folder);
+    const std::vector<std::string> calls = SweepTest::CountCalls(s, folder);
     ASSERT_FALSE(calls.empty()) << s.name;
-    unsigned runs = 0, held = 0;
-    std::map<std::string, unsigned> outcomes;
+    Runs runs;
     Win32FileSystem fs(SweptApi());
     LocalEditor editor(fs);
     for (unsigned n = 1; n <= calls.size(); ++n) {
       for (DWORD error : ErrorsAt(calls[n - 1])) {
+        if (mode == Failures::kForGood && !Hold(error)) continue;
+        Sweep sweep = Sweeping(Sweep::kFail, n, error, s.no_new_files);
+        sweep.for_good = mode == Failures::kForGood;
+        const std::string how = "call " + std::to_string(n) + " (" + calls[n - 1] + ") failing with " +
+                                std::to_string(error) + (sweep.for_good ? " for good" : "");
+        if (mode != Failures::kThenLater) {
+          CheckedRun(s, editor, folder, sweep, how, runs);
+          continue;
+        }
+        // The calls of the run in which call n fails, the recovery's included.
         Arrange(s, folder);
-        g_sweep = Sweep{Sweep::kFail, n, error, s.no_new_files, {}};
-        const std::wstring message = RunCommand(s, editor, folder);
-        std::string wrong;
-        ++outcomes[CheckFailedRun(s, editor, folder, message, wrong)];
-        CheckNextSaveAndLoad(editor, folder, wrong);
+        g_sweep = sweep;
+        RunCommand(s, editor, folder);
+        const std::vector<std::string> made = std::move(g_sweep.made);
         g_sweep = Sweep{};
-        ++runs;
-        held += wrong.empty();
-        EXPECT_EQ(wrong, "") << s.name << ", call " << n << " (" << calls[n - 1] << ") failing with "
-                             << error << "; the box: " << Narrow(message);
+        for (unsigned m = n + 1; m <= made.size(); ++m) {
+          if (!Recovering(made[m - 1])) continue;
+          for (DWORD later_error : ErrorsAt(made[m - 1])) {
+            sweep.later = m;
+            sweep.later_error = later_error;
+            CheckedRun(s, editor, folder, sweep,
+                       how + ", then call " + std::to_string(m) + " (" + made[m - 1] + ") with " +
+                           std::to_string(later_error),
+                       runs);
+          }
+        }
       }
     }
-    Seen("sweep, each call failed in turn, " + std::string(s.name) + ": " + std::to_string(calls.size()) +
-         " calls (" + Joined(calls) + "), " + std::to_string(runs) + " runs, invariants held in " +
-         std::to_string(held) + "; outcomes: " + Tally(outcomes));
+    Seen("sweep, " + mode_name + ", " + std::string(s.name) + ": " + std::to_string(calls.size()) +
+         " calls" + (mode == Failures::kOnce ? " (" + Joined(calls) + ")" : "") + ", " + runs.Seen());
   }
+}
+
+TEST_F(SweepTest, EveryFileCallFailedInTurn) { SweepFailures(Failures::kOnce, "each call failed in turn"); }
+
+TEST_F(SweepTest, EveryFileCallFailedForGood) {
+  SweepFailures(Failures::kForGood, "each call failed for good (holds)");
+}
+
+TEST_F(SweepTest, EveryFileCallFailedAndThenEachLaterCall) {
+  SweepFailures(Failures::kThenLater, "each call failed, and then each later call");
+}
+
+// Another program holds the target from before Save (f), or opens the new
+// file as Save closes it, as a scanner does (g); it lets go after 0.3 s, or
+// only after the command. A hold that ends is waited out and the file saved;
+// one that lasts leaves the target as it was, and the box says another
+// program uses the file.
+TEST_F(SweepTest, HeldByAnotherProgram) {
+  const Scenario& s = Scenarios()[1];  // (b) Save over a file
+  constexpr DWORD kShareRead = FILE_SHARE_READ, kShareWrite = FILE_SHARE_WRITE;
+  const struct {
+    const char* scenario;
+    const char* sharing;
+    bool scanner;
+    DWORD share;
+  } holds[] = {
+      {"(f) The target held by another program", "sharing read", false, kShareRead},
+      {"(f) The target held by another program", "sharing read and write", false, kShareRead | kShareWrite},
+      {"(f) The target held by another program", "sharing read, write and delete", false,
+       kShareRead | kShareWrite | FILE_SHARE_DELETE},
+      {"(f) The target held by another program", "sharing nothing", false, 0},
+      {"(g) The new file held by another program as it is closed (a scanner)", "sharing read and write",
+       true, kShareRead | kShareWrite},
+  };
+  const std::wstring folder = FreshFolder(L"held");
+  Win32FileSystem fs(SweptApi());
+  LocalEditor editor(fs);
+  std::map<std::string, Runs> runs;
+  for (const auto& h : holds) {
+    for (DWORD ms : {DWORD{300}, DWORD{INFINITE}}) {
+      Sweep sweep = Sweeping(Sweep::kCount, 0, 0, false);
+      sweep.real_waits = true;
+      sweep.scanner = h.scanner;
+      sweep.scanner_ms = ms;
+      const std::string how = std::string(h.scenario) + ", " + h.sharing + ", " +
+                              (ms == INFINITE ? "held for good" : "let go after 0.3 s");
+      CheckedRun(s, editor, folder, sweep, how, runs[h.scenario], {!h.scanner, h.share, ms},
+                 [&](Written what, const std::wstring& message) -> std::string {
+                   if (what == Written::kSaved) return "";
+                   if (ms != INFINITE) return " not saved after the hold ended;";
+                   if (message.find(L"Another program is using the file") == std::wstring::npos) {
+                     return " the box does not say that another program uses the file;";
+                   }
+                   return "";
+                 });
+    }
+  }
+  for (const auto& [scenario, r] : runs) Seen("sweep, held by another program, " + scenario + ": " + r.Seen());
 }
 
 TEST_F(SweepTest, CutOffAfterEveryFileCall) {
@@ -422,7 +656,7 @@ TEST_F(SweepTest, CutOffAfterEveryFileCall) {
     const std::wstring folder = FreshFolder(L"sweep-cut");
     const std::vector<std::string> calls = CountCalls(s, folder);
     unsigned runs = 0, held = 0;
-    std::map<std::string, unsigned> states, temporaries;
+    std::map<std::string, unsigned> states, left;
     for (unsigned n = 1; n <= calls.size(); ++n) {
       Arrange(s, folder);
       const Launched child = LaunchInJob(
@@ -433,9 +667,7 @@ TEST_F(SweepTest, CutOffAfterEveryFileCall) {
       GetExitCodeProcess(child.process.get(), &exit_code);
       std::string wrong;
       if (exit_code != kCutOff) wrong += " the child ended with " + std::to_string(exit_code) + ", not cut off;";
-      std::size_t left = 0;
       ++states[CheckCutRun(s, folder, left, wrong)];
-      ++temporaries[std::to_string(left)];
       ++runs;
       held += wrong.empty();
       EXPECT_EQ(wrong, "") << s.name << ", cut off after call " << n << " (" << calls[n - 1] << ")";
@@ -443,7 +675,7 @@ TEST_F(SweepTest, CutOffAfterEveryFileCall) {
     Seen("sweep, cut off after each call in turn, " + std::string(s.name) + ": " +
          std::to_string(calls.size()) + " calls, " + std::to_string(runs) + " runs, invariants held in " +
          std::to_string(held) + "; the target afterwards: " + Tally(states) +
-         "; temporary files left (count: runs): " + Tally(temporaries));
+         "; beside it, runs with: " + Tally(left));
   }
 }
 
@@ -458,7 +690,7 @@ int RunChild(const wchar_t* argument) {
   const Scenario& s = Scenarios()[index];
   Win32FileSystem fs(SweptApi());
   LocalEditor editor(fs);
-  g_sweep = Sweep{Sweep::kCut, n, 0, s.no_new_files, {}};
+  g_sweep = Sweeping(Sweep::kCut, n, 0, s.no_new_files);
   RunCommand(s, editor, folder);
   return 0;  // not cut off: the command made fewer calls
 }
