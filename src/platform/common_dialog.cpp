@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_names.h"
 #include "platform/system_library.h"
 
 namespace tolvex {
@@ -113,44 +114,6 @@ HWND NameEdit(HWND dialog) {
   return field;
 }
 
-// Where the shell's extension finder (PathFindExtensionW) puts a name's
-// extension: the last dot after which no backslash and no blank follow;
-// npos when there is none. A slash ends nothing here.
-std::size_t ShellExtension(std::wstring_view name) {
-  std::size_t dot = std::wstring_view::npos;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == L'\\' || name[i] == L' ') {
-      dot = std::wstring_view::npos;
-    } else if (name[i] == L'.') {
-      dot = i;
-    }
-  }
-  return dot;
-}
-
-// The length of the path the dialog builds from its folder and a typed name,
-// by the dialog's own rules: a name is taken whole when it has a drive ("X:"),
-// joined to the folder's drive when it starts with a backslash, and otherwise
-// joined to the folder with one backslash between them (a name starting with
-// '/' too); and a name without an extension gets "." and the default extension.
-std::size_t JoinedPathLength(std::wstring_view folder, std::wstring_view name,
-                             std::size_t extension_room) {
-  std::size_t total = name.size();
-  const bool drive = name.size() >= 2 && name[1] == L':' &&
-                     ((name[0] | 0x20) >= L'a' && (name[0] | 0x20) <= L'z');
-  if (!drive) {
-    if (name.size() >= 2 && name[1] == L':') {
-      total += 2;  // "1:..." is no drive, but no relative name either
-    } else if (!name.empty() && name[0] == L'\\') {
-      total += std::min<std::size_t>(folder.size(), 2);  // the folder's drive, "C:"
-    } else {
-      total += folder.size() + (folder.empty() || folder.back() != L'\\' ? 1 : 0);
-    }
-  }
-  if (ShellExtension(name) == std::wstring_view::npos) total += extension_room;
-  return total;
-}
-
 // The length of the path the dialog will build on OK from its folder and the
 // typed name; SIZE_MAX when it is longer than the dialog can tell us in
 // MAX_PATH characters.
@@ -167,12 +130,7 @@ std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
     typed.resize(static_cast<std::size_t>(
         GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
   }
-  // "a b.txt" in quotes is one name; the quotes go.
-  std::wstring_view name(typed);
-  if (const std::size_t open = name.find(L'"'); open != std::wstring_view::npos) {
-    name.remove_prefix(open + 1);
-    name = name.substr(0, name.find(L'"'));
-  }
+  const std::wstring_view name = TypedName(typed);
   if (name.empty()) return 0;  // nothing typed: the dialog opens the selection or does nothing
 
   wchar_t folder[MAX_PATH] = L"";

@@ -1,5 +1,7 @@
 #include "platform/file_names.h"
 
+#include <algorithm>
+
 namespace tolvex {
 
 bool IsDeviceName(std::wstring_view path) {
@@ -17,6 +19,44 @@ bool IsDeviceName(std::wstring_view path) {
   const std::wstring_view base(upper, 3);
   if (name.size() == 3) return base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL";
   return (base == L"COM" || base == L"LPT") && upper[3] >= L'1' && upper[3] <= L'9';
+}
+
+std::wstring_view TypedName(std::wstring_view typed) {
+  if (const std::size_t open = typed.find(L'"'); open != std::wstring_view::npos) {
+    typed.remove_prefix(open + 1);
+    typed = typed.substr(0, typed.find(L'"'));
+  }
+  return typed;
+}
+
+std::size_t ShellExtension(std::wstring_view name) {
+  std::size_t dot = std::wstring_view::npos;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == L'\\' || name[i] == L' ') {
+      dot = std::wstring_view::npos;
+    } else if (name[i] == L'.') {
+      dot = i;
+    }
+  }
+  return dot;
+}
+
+std::size_t JoinedPathLength(std::wstring_view folder, std::wstring_view name,
+                             std::size_t extension_room) {
+  std::size_t total = name.size();
+  const bool drive = name.size() >= 2 && name[1] == L':' &&
+                     ((name[0] | 0x20) >= L'a' && (name[0] | 0x20) <= L'z');
+  if (!drive) {
+    if (name.size() >= 2 && name[1] == L':') {
+      total += 2;  // "1:..." is no drive, but no relative name either
+    } else if (!name.empty() && name[0] == L'\\') {
+      total += std::min<std::size_t>(folder.size(), 2);  // the folder's drive, "C:"
+    } else {
+      total += folder.size() + (folder.empty() || folder.back() != L'\\' ? 1 : 0);
+    }
+  }
+  if (ShellExtension(name) == std::wstring_view::npos) total += extension_room;
+  return total;
 }
 
 }  // namespace tolvex

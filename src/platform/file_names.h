@@ -1,6 +1,7 @@
 // Rules for file names that hold on Windows whatever the file system.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace tolvex {
@@ -10,5 +11,25 @@ namespace tolvex {
 // and with trailing blanks or dots: "nul.txt", "Com1 .log" and "aux..." open
 // the device, not a file, in any folder.
 bool IsDeviceName(std::wstring_view path);
+
+// The file dialogs' rules for a name typed into them, which the dialog's name
+// guard counts by before the dialog builds the path.
+
+// The name the dialog takes from what was typed: a name in quotes ("a b.txt",
+// the way to type one with blanks) without its quotes; else all of it.
+std::wstring_view TypedName(std::wstring_view typed);
+
+// Where the shell's extension finder (PathFindExtensionW) puts a name's
+// extension: the last dot after which no backslash and no blank follow;
+// npos when there is none. A slash ends nothing here.
+std::size_t ShellExtension(std::wstring_view name);
+
+// The length of the path the dialog builds from its folder and a typed name:
+// a name is taken whole when it has a drive ("X:"), joined to the folder's
+// drive when it starts with a backslash, and otherwise joined to the folder
+// with one backslash between them (a name starting with '/' too); and a name
+// without an extension gets `extension_room` more ("." and the extension).
+std::size_t JoinedPathLength(std::wstring_view folder, std::wstring_view name,
+                             std::size_t extension_room);
 
 }  // namespace tolvex

@@ -42,5 +42,37 @@ TEST(FileNamesTest, NamesWindowsKeepsForDevices) {
   }
 }
 
+// The path the file dialog builds from its folder and a typed name, whose
+// length the name guard checks before the dialog builds it.
+TEST(FileNamesTest, PathTheDialogBuildsFromATypedName) {
+  const struct {
+    const wchar_t* folder;
+    const wchar_t* typed;
+    std::size_t extension_room;  // ".txt": 4
+    std::size_t length;
+  } cases[] = {
+      {L"C:\\news", L"a.txt", 4, 13},                // C:\news\a.txt
+      {L"C:\\", L"a.txt", 4, 8},                     // C:\a.txt
+      {L"C:\\news", L"a", 4, 13},                    // the extension added
+      {L"C:\\news", L"a", 0, 9},                     // no default extension
+      {L"C:\\news", L"\"a b\"", 4, 15},              // C:\news\a b.txt
+      {L"C:\\news", L"\"a b.txt", 4, 15},            // no closing quote
+      {L"C:\\news", L"news v1.2 final", 4, 27},      // a blank after the dot: no extension
+      {L"C:\\news", L"v1.2", 4, 12},                 // extension "2"
+      {L"C:\\news", L"a.b\\c", 4, 17},               // the dot is the folder's
+      {L"C:\\news", L"D:\\other\\a.txt", 4, 14},     // a drive: whole
+      {L"C:\\news", L"d:a.txt", 4, 7},               // taken whole as well
+      {L"C:\\news", L"1:x", 4, 9},                   // no drive, no relative name
+      {L"C:\\news", L"\\top\\a.txt", 4, 12},         // C:\top\a.txt
+      {L"C:\\news", L"/a.txt", 4, 14},               // C:\news\/a.txt: a slash is no root
+      {L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", L"a.txt", 4, 46},  // a virtual folder
+  };
+  for (const auto& c : cases) {
+    const std::wstring typed(c.typed);
+    EXPECT_EQ(JoinedPathLength(c.folder, TypedName(typed), c.extension_room), c.length)
+        << testing::PrintToString(typed) << " in " << testing::PrintToString(std::wstring(c.folder));
+  }
+}
+
 }  // namespace
 }  // namespace tolvex
