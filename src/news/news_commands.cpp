@@ -87,54 +87,37 @@ void ShowLoadError(HWND text) {
 }
 
 // The room the report of a save to `name` can take: its words, the file's
-// name, and the names of two files of ours in the same folder (in the
-// unlimited form at most), with the system's description of the failure.
-std::size_t SaveReportRoom(const Path& name) { return 1024 + 3 * (name.size() + 300) + kReportRoom; }
+// name, and the name of a file of ours in the same folder (in the unlimited
+// form at most), with the system's description of the failure.
+std::size_t SaveReportRoom(const Path& name) { return 1024 + 2 * (name.size() + 300) + kReportRoom; }
 
 // What the user is told when Save fails, or leaves a file behind: the file,
-// what became of it and of every other file, and that the text is still in
-// the editor. Appends to `what`, which SaveReportRoom has made room for.
-void ComposeSaveOutcome(std::wstring& what, const Path& name, const WriteOutcome& outcome,
-                        bool target_there) {
-  const std::uint32_t code = outcome.status.code();
-  const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+// what became of it and of the file left, and that the text is still in the
+// editor. Appends to `what`, which SaveReportRoom has made room for.
+void ComposeSaveOutcome(std::wstring& what, const Path& name, const WriteOutcome& outcome) {
+  if (outcome.ok()) {
+    what.append(L"The news was saved to\n").append(name);
+  } else {
+    what.append(L"The news could not be saved to\n").append(name);
+    if (outcome.held) what.append(L"\n\nAnother program is using the file. Close it, and Save again.");
+  }
   switch (outcome.what) {
     case Written::kSaved:
-    case Written::kSavedOldKept:
-      what.append(L"The news was saved to\n").append(name);
-      break;
-    case Written::kSavedElsewhere:
-    case Written::kBothKept:
-      what.append(L"The news could not be put in the place of\n").append(name)
-          .append(L"\n\nIt was saved to\n").append(outcome.new_copy)
-          .append(L"\ninstead, and the text is still in the editor.");
+    case Written::kSavedInPlace:
       break;
     case Written::kMayHoldPart:
-      what.append(L"The news could not be saved to\n").append(name).append(
-          L"\n\nThe file may hold a part of the new text; the whole text is still in the editor.");
+      what.append(L"\n\nThe file may hold a part of the new text; the whole text is still in the editor.");
       break;
     case Written::kNotChanged:
-      what.append(L"The news could not be saved to\n").append(name);
-      if (held) what.append(L"\n\nAnother program is using the file. Close it, and Save again.");
-      // Nothing was changed, so a file there now was there before.
-      what.append(target_there
-                      ? L"\n\nThe file was not changed, and the text is still in the editor."
-                      : L"\n\nNo file was written, and the text is still in the editor.");
+      what.append(L"\n\nThe file was not changed, and the text is still in the editor.");
+      break;
+    case Written::kNotCreated:
+      what.append(L"\n\nNo file was written, and the text is still in the editor.");
       break;
   }
-  const bool elsewhere =
-      outcome.what == Written::kSavedElsewhere || outcome.what == Written::kBothKept;
-  if (!outcome.new_copy.empty() && !elsewhere) {
+  if (!outcome.left.empty()) {
     what.append(L"\n\nA file with the new text, or a start of it, could not be removed:\n")
-        .append(outcome.new_copy).append(L"\nwhich you may delete.");
-  }
-  if (!outcome.old_copy.empty()) {
-    if (outcome.ok()) {
-      what.append(L"\n\nIts old content could not be removed from\n").append(outcome.old_copy)
-          .append(L"\nwhich you may delete.");
-    } else {
-      what.append(L"\n\nThe old file is kept as\n").append(outcome.old_copy);
-    }
+        .append(outcome.left).append(L"\nwhich you may delete.");
   }
 }
 
@@ -234,7 +217,7 @@ void cmd_Save_Click(NewsEditor& editor) {
   SaveNewsFile(editor, dialog.FileName);
 }
 
-bool SaveNewsFile(NewsEditor& editor, const Path& name, Written* what) {
+bool SaveNewsFile(NewsEditor& editor, const Path& name, WriteOutcome* written) {
   if (IsDeviceName(name)) {
     ShowDeviceName(editor, name);
     return false;
@@ -258,9 +241,9 @@ bool SaveNewsFile(NewsEditor& editor, const Path& name, Written* what) {
     outcome = WriteNewsText(editor.slots, name, encoded.bytes);
   } catch (const std::exception&) {
     // Out of memory: whatever was being written has been dropped on the way out.
-    outcome = WriteOutcome{Written::kNotChanged, Status(ERROR_NOT_ENOUGH_MEMORY), {}, {}};
+    outcome = WriteOutcome{Written::kNotChanged, Status(ERROR_NOT_ENOUGH_MEMORY), false, {}};
   }
-  if (what) *what = outcome.what;
+  if (written) *written = outcome;
   if (outcome.clean()) return true;
   const UINT icon = outcome.ok() ? MB_ICONWARNING : MB_ICONERROR;
   if (report.capacity() < SaveReportRoom(name)) {
@@ -271,7 +254,7 @@ bool SaveNewsFile(NewsEditor& editor, const Path& name, Written* what) {
                 nullptr, MB_OK | icon);
     return false;
   }
-  ComposeSaveOutcome(report, name, outcome, editor.slots.Exists(name));
+  ComposeSaveOutcome(report, name, outcome);
   ShowReport(editor.owner, report, outcome.status.code(), icon);
   return outcome.ok();
 }

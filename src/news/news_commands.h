@@ -55,9 +55,9 @@ void cmd_Save_Click(NewsEditor& editor);
 // asking first if characters would be lost, and refusing a name Windows
 // keeps for a device. Returns true when the file was written; failures have
 // been shown to the user, and so has a file left behind by a save that
-// succeeded (the old content, where it could not be removed), with a warning.
-// `what`, where given, is set to what the write did (unchanged when no write
-// was tried).
-bool SaveNewsFile(NewsEditor& editor, const Path& name, Written* what = nullptr);
+// succeeded (a file of ours that could not be removed), with a warning.
+// `written`, where given, is set to how the write ended (unchanged when no
+// write was tried).
+bool SaveNewsFile(NewsEditor& editor, const Path& name, WriteOutcome* written = nullptr);
 
 }  // namespace tolvex

@@ -49,13 +49,13 @@ std::uint64_t NewsFileSize(std::string_view text) {
   return size;
 }
 
-// Runs `body` on the file that `opened` reports on, and closes all files on
+// Runs `body` on the file whose opening `opened` tells of, and closes all files on
 // every path: done, the output takes its target's place; failed, or left by
 // an exception (memory ran out, also while closing), it is dropped. The guard
 // stays armed to the end; once the slots are closed it has nothing to do.
 template <typename Body>
-WriteOutcome UseSlot(FileSlots& slots, Status opened, Body body) {
-  if (!opened.ok()) return {Written::kNotChanged, opened, {}, {}};
+WriteOutcome UseSlot(FileSlots& slots, WriteOutcome opened, Body body) {
+  if (!opened.ok()) return opened;
   struct Abandon {
     FileSlots& slots;
     ~Abandon() { static_cast<void>(slots.AbandonAll(Status(error::kWriteFault))); }
@@ -68,8 +68,8 @@ WriteOutcome UseSlot(FileSlots& slots, Status opened, Body body) {
 }  // namespace
 
 Status ReadNewsText(FileSlots& slots, const Path& name, std::string& target) {
-  return UseSlot(slots, slots.OpenInput(kNewsSlot, name), [&] { return ReadLines(slots, target); })
-      .status;
+  const WriteOutcome opened{Written::kNotChanged, slots.OpenInput(kNewsSlot, name), false, {}};
+  return UseSlot(slots, opened, [&] { return ReadLines(slots, target); }).status;
 }
 
 std::u16string WithNewsLineEnds(std::u16string_view text) {

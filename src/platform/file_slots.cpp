@@ -55,15 +55,15 @@ Status FileSlots::OpenInput(int slot, const Path& name) {
   return Status();
 }
 
-Status FileSlots::OpenOutput(int slot, const Path& name, std::uint64_t size) {
+WriteOutcome FileSlots::OpenOutput(int slot, const Path& name, std::uint64_t size) {
   Status status;
   Slot* s = FindFree(slot, status);
-  if (!s) return status;
+  if (!s) return {Written::kNotChanged, status, false, {}};
   Slot opened;
   opened.buffer.resize(kBufferSize);
-  if (!(status = fs_.OpenReplacement(name, size, opened.output)).ok()) return status;
-  *s = std::move(opened);
-  return Status();
+  WriteOutcome outcome = fs_.OpenReplacement(name, size, opened.output);
+  if (outcome.ok()) *s = std::move(opened);
+  return outcome;
 }
 
 Status FileSlots::Fill(Slot& s) {
@@ -154,16 +154,16 @@ WriteOutcome FileSlots::CloseAll() {
 }
 
 WriteOutcome FileSlots::AbandonAll(Status failed) {
-  WriteOutcome first{Written::kNotChanged, failed, {}, {}};
+  WriteOutcome first{Written::kNotChanged, failed, false, {}};
+  bool outputs = false;
   bool told = false;
   for (Slot& s : slots_) {
     if (s.output) {
       WriteOutcome left = s.output->Abandon(failed);
-      if (!told && (left.what != Written::kNotChanged || !left.new_copy.empty() ||
-                    !left.old_copy.empty())) {
-        first = std::move(left);
-        told = true;
-      }
+      const bool tells = left.what == Written::kMayHoldPart || !left.left.empty();
+      if (!told && (tells || !outputs)) first = std::move(left);
+      outputs = true;
+      told = told || tells;
     }
     s = Slot{};
   }

@@ -30,8 +30,9 @@ class FileSlots {
   // Both fail with error::kBusy when the slot is in use, with
   // error::kInvalidParameter for a slot number out of range.
   Status OpenInput(int slot, const Path& name);
-  // `size`: the length the file will have, where the writer knows it.
-  Status OpenOutput(int slot, const Path& name, std::uint64_t size = kUnknownSize);
+  // `size`: the length the file will have, where the writer knows it. A
+  // refused output's outcome says what became of the target.
+  WriteOutcome OpenOutput(int slot, const Path& name, std::uint64_t size = kUnknownSize);
 
   bool InUse(int slot) const;
 
@@ -48,13 +49,10 @@ class FileSlots {
   // only: nothing allocates from the first commit on.
   WriteOutcome CloseAll();
   // Closes every slot without finishing anything: outputs are discarded
-  // after `failed`. The outcome is that of the first output that left
-  // something (kNotChanged with `failed` when none did, or none was open).
+  // after `failed`. The outcome is that of the first output that changed its
+  // target or left a file, else of the first output (kNotChanged with
+  // `failed` when none was open).
   WriteOutcome AbandonAll(Status failed);
-
-  // Whether a file or folder of that name is there (false when the system
-  // cannot tell).
-  bool Exists(const Path& name) { return fs_.Exists(name); }
 
  private:
   struct Slot {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -15,11 +16,13 @@ namespace tolvex {
 namespace {
 
 constexpr DWORD kLargestCall = 0x40000000;  // bytes per ReadFile or WriteFile
+constexpr DWORD kCopyBuffer = 1 << 20;      // bytes per read of the new file, written in place
 // Names tried for a new file that are refused (access denied, sharing
-// violation) before the folder is taken to refuse new files.
+// violation) before the folder is taken to refuse new files, and names
+// tried in all: a folder where every name is taken, or said to be, is not
+// searched for ever (on a slow network share each try takes its time).
 constexpr unsigned kRefusedNames = 4;
-// Names tried for the old file while it is replaced.
-constexpr unsigned kBackupNames = 16;
+constexpr unsigned kNewNames = 16;
 // How long a command waits out another program's hold on a file: steps of
 // 100 ms, about 2 s in all.
 constexpr DWORD kWaitStep = 100;
@@ -30,21 +33,24 @@ constexpr unsigned kWaitSteps = 20;
 Status Failure(DWORD code) { return Status(code != 0 ? code : error::kWriteFault); }
 Status LastError() { return Failure(GetLastError()); }
 
-bool NotThere(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
 bool AlreadyThere(DWORD code) { return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS; }
 
-// What another program's brief hold on a file looks like: a virus scanner,
-// the search indexer or a sync client opens a new or changed file for a
-// moment, and the game may hold its news file while it runs.
-bool MayBeHeld(DWORD code) {
-  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-         code == ERROR_ACCESS_DENIED;
-}
+// Another program has the file open in a way that excludes ours: a writer
+// that shares no writing with us, a lock on a range.
+bool HeldByWriter(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION; }
+
+// What another program's brief hold on a file looks like to Save: a virus
+// scanner, the search indexer or a sync client opens a new or changed file
+// for a moment, and the game may hold its news file while it runs. Windows
+// answers "access denied" for a file that is being deleted (a sync client's
+// or the game's own save leaves one for a moment), and Windows and Wine both
+// answer it to a rename over a file that another program has open.
+bool MayBeHeld(DWORD code) { return HeldByWriter(code) || code == ERROR_ACCESS_DENIED; }
 
 // The time one command waits out holds, shared by all its calls.
 class Patience {
  public:
-  explicit Patience(const Win32FileApi& api) : sleep_(api.sleep) {}
+  Patience(const Win32FileApi& api, bool (*is_hold)(DWORD)) : sleep_(api.sleep), is_hold_(is_hold) {}
 
   // Calls `call` (true on success) until it succeeds, fails otherwise than
   // by a hold, or the time is spent; then GetLastError() tells the failure.
@@ -53,7 +59,7 @@ class Patience {
     for (;;) {
       if (call()) return true;
       const DWORD code = GetLastError();
-      if (!MayBeHeld(code) || !Wait()) {
+      if (!is_hold_(code) || !Wait()) {
         SetLastError(code);
         return false;
       }
@@ -70,6 +76,7 @@ class Patience {
 
  private:
   void(WINAPI* sleep_)(DWORD);
+  bool (*is_hold_)(DWORD);
   unsigned steps_left_ = kWaitSteps;
 };
 
@@ -105,22 +112,21 @@ ApiFile OpenFile(const Win32FileApi& api, Patience& patience, const Path& name, 
   return Opened(api, handle);
 }
 
-class Win32InputFile final : public InputFile {
- public:
-  Win32InputFile(const Win32FileApi& api, ApiFile file) : api_(api), file_(std::move(file)) {}
+// Opens an existing file to write it in place, sharing reading and writing:
+// a program that reads it, sharing writing as readers do, lets us.
+ApiFile OpenInPlace(const Win32FileApi& api, Patience& patience, const Path& name) {
+  return OpenFile(api, patience, name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL);
+}
 
-  Status Read(char* buffer, std::size_t capacity, std::size_t& got) override {
-    DWORD n = 0;
-    const DWORD want = capacity > kLargestCall ? kLargestCall : static_cast<DWORD>(capacity);
-    if (!api_.read_file(file_.get(), buffer, want, &n, nullptr)) return LastError();
-    got = n;
-    return Status();
-  }
-
- private:
-  Win32FileApi api_;
-  ApiFile file_;
-};
+// Reads up to `capacity` bytes; `got` == 0 at the end.
+Status ReadSome(const Win32FileApi& api, HANDLE file, char* buffer, std::size_t capacity, std::size_t& got) {
+  DWORD n = 0;
+  const DWORD want = capacity > kLargestCall ? kLargestCall : static_cast<DWORD>(capacity);
+  if (!api.read_file(file, buffer, want, &n, nullptr)) return LastError();
+  got = n;
+  return Status();
+}
 
 // Writes all of `data`; a write that makes no progress is a full disk.
 Status WriteAll(const Win32FileApi& api, HANDLE file, const char* data, std::size_t size) {
@@ -141,6 +147,67 @@ Status Seek(const Win32FileApi& api, HANDLE file, std::uint64_t offset) {
   return api.set_file_pointer(file, to, nullptr, FILE_BEGIN) ? Status() : LastError();
 }
 
+std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+}
+
+class Win32InputFile final : public InputFile {
+ public:
+  Win32InputFile(const Win32FileApi& api, ApiFile file) : api_(api), file_(std::move(file)) {}
+
+  Status Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+    return ReadSome(api_, file_.get(), buffer, capacity, got);
+  }
+
+ private:
+  Win32FileApi api_;
+  ApiFile file_;
+};
+
+// A file's content as it stood still while it was read.
+class SteadyInputFile final : public InputFile {
+ public:
+  explicit SteadyInputFile(std::vector<char> bytes) : bytes_(std::move(bytes)) {}
+
+  Status Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+    got = std::min(capacity, bytes_.size() - pos_);
+    std::copy_n(bytes_.data() + pos_, got, buffer);
+    pos_ += got;
+    return Status();
+  }
+
+ private:
+  std::vector<char> bytes_;
+  std::size_t pos_ = 0;
+};
+
+// Reads a file that another program may be writing, whole, into `bytes`: the
+// read counts only where the file's size and last write time are the same
+// before and after it; otherwise it is made again after a wait, while the
+// wait lasts. A file still changing then fails with a sharing violation.
+Status ReadSteady(const Win32FileApi& api, Patience& patience, HANDLE file, std::vector<char>& bytes) {
+  for (bool again = false;; again = true) {
+    BY_HANDLE_FILE_INFORMATION before{};
+    BY_HANDLE_FILE_INFORMATION after{};
+    if (!api.get_file_information(file, &before)) return LastError();
+    const std::uint64_t size = SizeOf(before);
+    if (size > SIZE_MAX / 2) return Status(ERROR_NOT_ENOUGH_MEMORY);
+    bytes.resize(static_cast<std::size_t>(size));
+    Status status = again ? Seek(api, file, 0) : Status();
+    std::size_t read = 0;
+    for (std::size_t got = 1; status.ok() && got > 0 && read < bytes.size(); read += got) {
+      status = ReadSome(api, file, bytes.data() + read, bytes.size() - read, got);
+    }
+    if (!status.ok()) return status;
+    if (!api.get_file_information(file, &after)) return LastError();
+    if (read == size && SizeOf(after) == size &&
+        CompareFileTime(&before.ftLastWriteTime, &after.ftLastWriteTime) == 0) {
+      return Status();
+    }
+    if (!patience.Wait()) return Status(ERROR_SHARING_VIOLATION);
+  }
+}
+
 // The folder part of a path, with its trailing separator; empty for a bare name.
 Path FolderOf(const Path& name) {
   const std::size_t slash = name.find_last_of(L"\\/");
@@ -159,169 +226,27 @@ Path ShortName(const Win32FileApi& api, const Path& folder) {
   return UnlimitedForm(api, folder + name);
 }
 
-// Whether a file or folder of that name is there: kYes, kNo, or kUnknown
-// when the system cannot tell.
-enum class Presence { kYes, kNo, kUnknown };
-Presence PresenceOf(const Win32FileApi& api, const Path& name) {
-  if (api.get_attributes(name.c_str()) != INVALID_FILE_ATTRIBUTES) return Presence::kYes;
-  return NotThere(GetLastError()) ? Presence::kNo : Presence::kUnknown;
-}
-
-// New content in a file of its own beside the target, put in the target's
-// place by the commit. Every name is made before the replace: from there to
-// the outcome, names are only moved.
-class Win32ReplacementFile final : public ReplacementFile {
- public:
-  Win32ReplacementFile(const Win32FileApi& api, Path target, Path folder, Patience patience)
-      : api_(api), patience_(patience), target_(std::move(target)), folder_(std::move(folder)) {}
-
-  // The time this save waits out holds, from the first check of the target.
-  Patience& patience() { return patience_; }
-
-  // Takes over the new file once it exists. Made before it, so that no
-  // allocation can fail between its creation and its owner's.
-  void Adopt(Path temp, ApiFile file) noexcept {
-    temp_ = std::move(temp);
-    file_ = std::move(file);
-  }
-
-  ~Win32ReplacementFile() override {
-    if (!settled_) static_cast<void>(Abandon(Status(error::kWriteFault)));
-  }
-
-  Status Write(const char* data, std::size_t size) override {
-    return WriteAll(api_, file_.get(), data, size);
-  }
-
-  WriteOutcome Commit() override {
-    if (!api_.flush_file(file_.get())) return Abandon(LastError());
-    if (!CloseNow(file_)) return Abandon(LastError());
-    const Presence target = PresenceOf(api_, target_);
-    if (target == Presence::kUnknown) return Abandon(LastError());
-    if (target == Presence::kNo) {
-      if (MoveInto(temp_)) return Saved();
-      return Abandon(LastError());
-    }
-    const Status named = FreeName(backup_);
-    if (!named.ok()) return Abandon(named);
-    if (patience_.Retry([&] {
-          return api_.replace_file(target_.c_str(), temp_.c_str(), backup_.c_str(),
-                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE;
-        })) {
-      return Saved();
-    }
-    return Recover(LastError());
-  }
-
-  // Removes the new file; where it cannot be removed, names it.
-  WriteOutcome Abandon(Status failed) override {
-    settled_ = true;
-    CloseNow(file_);
-    WriteOutcome outcome{Written::kNotChanged, failed, {}, {}};
-    if (!temp_.empty() && !Delete(temp_)) outcome.new_copy = std::move(temp_);
-    return outcome;
-  }
-
- private:
-  // A name for the old file while the new one takes its place: one the system
-  // says is not in use.
-  Status FreeName(Path& name) {
-    DWORD code = ERROR_FILE_EXISTS;
-    for (unsigned attempt = 0; attempt < kBackupNames; ++attempt) {
-      name = ShortName(api_, folder_);
-      if (api_.get_attributes(name.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-      code = GetLastError();
-      if (code == ERROR_FILE_NOT_FOUND) return Status();
-    }
-    return Failure(code);
-  }
-
-  // Whether a file is there, waiting out a hold on it.
-  Presence Look(const Path& name) {
-    if (patience_.Retry([&] { return api_.get_attributes(name.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
-      return Presence::kYes;
-    }
-    return NotThere(GetLastError()) ? Presence::kNo : Presence::kUnknown;
-  }
-
-  bool MoveInto(const Path& from) {
-    return patience_.Retry([&] {
-      return api_.move_file(from.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-    });
-  }
-
-  // Removes a file of ours; true when it is gone (or was never there).
-  bool Delete(const Path& name) {
-    return patience_.Retry([&] { return api_.delete_file(name.c_str()) != FALSE; }) ||
-           NotThere(GetLastError());
-  }
-
-  // The new content is in the target's place; the old file's copy, if the
-  // replace made one, goes.
-  WriteOutcome Saved() {
-    settled_ = true;
-    WriteOutcome outcome;
-    if (!backup_.empty() && !Delete(backup_)) {
-      outcome.what = Written::kSavedOldKept;
-      outcome.old_copy = std::move(backup_);
-    }
-    return outcome;
-  }
-
-  // Both files are kept as they are: the new one as the only copy of the new
-  // content outside the editor, the old file's copy, where it may be there,
-  // as perhaps the only copy of the old content.
-  WriteOutcome KeepBoth(Status failed, Presence backup) {
-    settled_ = true;
-    WriteOutcome outcome{Written::kSavedElsewhere, failed, std::move(temp_), {}};
-    if (backup != Presence::kNo) {
-      outcome.what = Written::kBothKept;
-      outcome.old_copy = std::move(backup_);
-    }
-    return outcome;
-  }
-
-  // After a failed replace, decided by what is on disk (a system may report
-  // a failure other than the one that happened, and another program may have
-  // made a file of the target's name since); only where the disk cannot be
-  // read, by what the system documents for the error: 1176 and 1177 have
-  // moved the target away, 1177 to the backup name. A target that is there
-  // beside no copy of the old file is untouched; one that is gone is given
-  // the new file, or else its old file back. A copy of the old file is never
-  // removed unless the target holds the new content or the old one again;
-  // what can be neither is kept and named.
-  WriteOutcome Recover(Status failed) {
-    const std::uint32_t code = failed.code();
-    Presence target = Look(target_);
-    if (target == Presence::kUnknown) {
-      const bool moved = code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
-      target = moved ? Presence::kNo : Presence::kYes;
-    }
-    Presence backup = Look(backup_);
-    if (backup == Presence::kUnknown) {
-      backup = code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ? Presence::kYes : Presence::kNo;
-    }
-    if (target == Presence::kYes) {
-      return backup == Presence::kNo ? Abandon(failed) : KeepBoth(failed, backup);
-    }
-    if (MoveInto(temp_)) return Saved();
-    if (AlreadyThere(GetLastError()) || backup == Presence::kNo) return KeepBoth(failed, backup);
-    if (!MoveInto(backup_)) return KeepBoth(failed, backup);
-    return Abandon(failed);
-  }
-
-  Win32FileApi api_;
-  Patience patience_;
-  Path target_;
-  Path folder_;
-  Path temp_;
-  Path backup_;
-  ApiFile file_;
-  bool settled_ = false;
+// What is known of a target before anything is written.
+struct Target {
+  bool exists = false;  // false also where the system could not tell
+  bool absent = false;  // the system said it is not there
+  DWORD attributes = 0;
+  FILETIME created{};
+  // A symbolic link or a junction: written through, never replaced. (Wine
+  // shows a Unix link as a plain file; the rename then replaces the link,
+  // and the file it pointed to keeps its content.)
+  bool link() const { return exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 };
 
-// New content written over the target itself, where no file may be made
-// beside it; see the header for what the file holds on the way.
+// A write that failed before, or without, changing the target: where the
+// system could not tell whether it is there, it is not changed either way.
+WriteOutcome Refused(const Target& target, Status failed) {
+  return {target.absent ? Written::kNotCreated : Written::kNotChanged, failed,
+          HeldByWriter(failed.code()), {}};
+}
+
+// New content written over the target itself; see the header for what the
+// file holds on the way.
 class Win32InPlaceFile final : public ReplacementFile {
  public:
   Win32InPlaceFile(const Win32FileApi& api, ApiFile file, std::uint64_t size)
@@ -370,7 +295,7 @@ class Win32InPlaceFile final : public ReplacementFile {
     if (status.ok() && !CloseNow(file_)) status = LastError();
     if (!status.ok()) return Abandon(status);
     settled_ = true;
-    return WriteOutcome();
+    return {Written::kSavedInPlace, Status(), false, {}};
   }
 
   // Takes back the new content's tail; once the head is being written, the
@@ -382,17 +307,17 @@ class Win32InPlaceFile final : public ReplacementFile {
       changed = !Seek(api_, file_.get(), old_size_).ok() || !api_.set_end_of_file(file_.get());
     }
     CloseNow(file_);
-    return {changed ? Written::kMayHoldPart : Written::kNotChanged, failed, {}, {}};
+    return {changed ? Written::kMayHoldPart : Written::kNotChanged, failed, HeldByWriter(failed.code()), {}};
   }
 
  private:
   // Finds the old length and makes room for the part of the new content
-  // that goes over old bytes.
+  // that goes over old bytes: nothing allocates once old bytes are written.
   Status Start() {
     started_ = true;
-    LARGE_INTEGER old{};
-    if (!api_.get_file_size(file_.get(), &old)) return LastError();
-    old_size_ = static_cast<std::uint64_t>(old.QuadPart);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!api_.get_file_information(file_.get(), &info)) return LastError();
+    old_size_ = SizeOf(info);
     const std::uint64_t head = std::min(old_size_, size_);
     if (head != kUnknownSize && head < SIZE_MAX) head_.reserve(static_cast<std::size_t>(head));
     return Status();
@@ -410,22 +335,138 @@ class Win32InPlaceFile final : public ReplacementFile {
   bool settled_ = false;
 };
 
-// Checks, before anything is written, that the target can take new content.
-Status CheckTarget(const Win32FileApi& api, Patience& patience, const Path& name, bool& exists) {
-  const DWORD attributes = api.get_attributes(name.c_str());
-  exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (!exists) {
+// New content in a file of its own beside the target, renamed into the
+// target's place by the commit.
+class Win32ReplacementFile final : public ReplacementFile {
+ public:
+  Win32ReplacementFile(const Win32FileApi& api, Path target_name, const Target& target, Patience patience)
+      : api_(api), patience_(patience), name_(std::move(target_name)), target_(target) {}
+
+  // The time this save waits out holds, from the first look at the target.
+  Patience& patience() { return patience_; }
+
+  // Takes over the new file once it exists. Made before it, so that no
+  // allocation can fail between its creation and its owner's.
+  void Adopt(Path temp, ApiFile file) noexcept {
+    temp_ = std::move(temp);
+    file_ = std::move(file);
+  }
+
+  ~Win32ReplacementFile() override {
+    if (!settled_) static_cast<void>(Abandon(Status(error::kWriteFault)));
+  }
+
+  Status Write(const char* data, std::size_t size) override {
+    const Status status = WriteAll(api_, file_.get(), data, size);
+    if (status.ok()) written_ += size;
+    return status;
+  }
+
+  WriteOutcome Commit() override {
+    // The target's creation time, as Windows' file system tunnelling would
+    // give a file that takes another's name within seconds: where the
+    // system will not set it, the save goes on without it.
+    if (target_.exists) api_.set_file_time(file_.get(), &target_.created, nullptr, nullptr);
+    if (!api_.flush_file(file_.get())) return Abandon(LastError());
+    if (!CloseNow(file_)) return Abandon(LastError());
+    // A file that another program made at a new target's name meanwhile is
+    // not replaced: the Save dialog asked about replacing only a file that
+    // was there.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (target_.exists ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (patience_.Retry([&] { return api_.move_file(temp_.c_str(), name_.c_str(), flags) != FALSE; })) {
+      settled_ = true;
+      return WriteOutcome();
+    }
     const DWORD code = GetLastError();
+    if (target_.exists && MayBeHeld(code)) return WriteInPlace();
+    return Abandon(Failure(code));
+  }
+
+  // Removes the new file; where it cannot be removed, names it.
+  WriteOutcome Abandon(Status failed) override {
+    CloseNow(file_);
+    return Settled(Refused(target_, failed));
+  }
+
+ private:
+  // The target stays held: where it can still be opened for writing, the
+  // new file's content is written over it in place.
+  WriteOutcome WriteInPlace() {
+    ApiFile target = OpenInPlace(api_, patience_, name_);
+    if (!target) return Abandon(LastError());
+    ApiFile source = OpenFile(api_, patience_, temp_, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!source) return Abandon(LastError());
+    WriteOutcome outcome;
+    try {
+      Win32InPlaceFile in_place(api_, std::move(target), written_);
+      std::vector<char> buffer(kCopyBuffer);
+      Status status;
+      for (std::size_t got = 1; status.ok() && got > 0;) {
+        status = ReadSome(api_, source.get(), buffer.data(), buffer.size(), got);
+        if (status.ok() && got > 0) status = in_place.Write(buffer.data(), got);
+      }
+      outcome = status.ok() ? in_place.Commit() : in_place.Abandon(status);
+    } catch (const std::bad_alloc&) {
+      // Before any old byte was written: the in-place write allocates
+      // nothing from there on.
+      outcome = Refused(target_, Status(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    CloseNow(source);
+    return Settled(std::move(outcome));
+  }
+
+  // The new file goes; where it cannot be removed, the outcome names it.
+  WriteOutcome Settled(WriteOutcome outcome) {
+    settled_ = true;
+    if (!temp_.empty() && !Delete(temp_)) outcome.left = std::move(temp_);
+    return outcome;
+  }
+
+  // Removes a file of ours; true when it is gone (or was never there).
+  bool Delete(const Path& name) {
+    if (patience_.Retry([&] { return api_.delete_file(name.c_str()) != FALSE; })) return true;
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+  }
+
+  Win32FileApi api_;
+  Patience patience_;
+  Path name_;
+  Target target_;
+  Path temp_;
+  ApiFile file_;
+  std::uint64_t written_ = 0;
+  bool settled_ = false;
+};
+
+// Looks at the target before anything is written, and refuses one that
+// cannot take new content: a folder, a read-only file, one held by another
+// program or not ours to write.
+Status Inspect(const Win32FileApi& api, Patience& patience, const Path& name, Target& target) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!api.get_attributes(name.c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD code = GetLastError();
+    target.absent = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
     return code == ERROR_FILE_NOT_FOUND ? Status() : Failure(code);
   }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Status(ERROR_ACCESS_DENIED);
-  if (attributes & FILE_ATTRIBUTE_READONLY) return Status(ERROR_ACCESS_DENIED);
-  // Held by another program, or not ours to write.
+  target.exists = true;
+  target.attributes = data.dwFileAttributes;
+  target.created = data.ftCreationTime;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    return Status(ERROR_ACCESS_DENIED);
+  }
   ApiFile probe = OpenFile(api, patience, name, GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL);
-  if (!probe) return LastError();
-  return Status();
+  return probe ? Status() : LastError();
+}
+
+// The attributes a new file takes over from the target it replaces.
+DWORD NewFileAttributes(const Target& target) {
+  const DWORD kept = target.attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
 }
 
 }  // namespace
@@ -443,56 +484,68 @@ Path UnlimitedForm(const Win32FileApi& api, const Path& path) {
 
 Status Win32FileSystem::OpenInput(const Path& name, std::unique_ptr<InputFile>& file) {
   if (IsDeviceName(name)) return Status(ERROR_INVALID_NAME);
-  Patience patience(api_);
-  ApiFile handle = OpenFile(api_, patience, name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  Patience patience(api_, HeldByWriter);
+  ApiFile handle = OpenFile(api_, patience, name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN);
+  if (handle) {
+    file = std::make_unique<Win32InputFile>(api_, std::move(handle));
+    return Status();
+  }
+  if (!HeldByWriter(GetLastError())) return LastError();
+  // The writer keeps the file open (the game may, while it runs): read it
+  // beside the writer, as it stands still.
+  handle = Opened(api_, api_.create_file(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!handle) return LastError();
-  file = std::make_unique<Win32InputFile>(api_, std::move(handle));
+  std::vector<char> bytes;
+  const Status status = ReadSteady(api_, patience, handle.get(), bytes);
+  if (!status.ok()) return status;
+  file = std::make_unique<SteadyInputFile>(std::move(bytes));
   return Status();
 }
 
-Status Win32FileSystem::OpenReplacement(const Path& name, std::uint64_t size,
-                                        std::unique_ptr<ReplacementFile>& file) {
-  if (name.empty() || IsDeviceName(name)) return Status(ERROR_INVALID_NAME);
-  Patience patience(api_);
-  bool exists = false;
-  Status status = CheckTarget(api_, patience, name, exists);
-  if (!status.ok()) return status;
-  const Path folder = FolderOf(name);
-  auto replacement = std::make_unique<Win32ReplacementFile>(api_, name, folder, patience);
-  unsigned refused = 0;
-  for (unsigned attempt = 0; attempt <= 0xFFFF; ++attempt) {
-    Path temp = ShortName(api_, folder);
-    ApiFile handle = Opened(api_, api_.create_file(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                                   nullptr));
-    if (handle) {
-      replacement->Adopt(std::move(temp), std::move(handle));
-      file = std::move(replacement);
-      return Status();
-    }
-    const DWORD code = GetLastError();
-    if (AlreadyThere(code)) continue;
-    if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) return Failure(code);
-    // One name may be held for a moment (a file being deleted, a scanner):
-    // a moment later, another.
-    if (++refused < kRefusedNames) {
+WriteOutcome Win32FileSystem::OpenReplacement(const Path& name, std::uint64_t size,
+                                              std::unique_ptr<ReplacementFile>& file) {
+  Target target;
+  target.absent = true;  // no file can have such a name
+  if (name.empty() || IsDeviceName(name)) return Refused(target, Status(ERROR_INVALID_NAME));
+  target.absent = false;
+  Patience patience(api_, MayBeHeld);
+  const Status status = Inspect(api_, patience, name, target);
+  if (!status.ok()) return Refused(target, status);
+  DWORD code = ERROR_FILE_EXISTS;
+  if (!target.link()) {
+    const Path folder = FolderOf(name);
+    auto replacement = std::make_unique<Win32ReplacementFile>(api_, name, target, patience);
+    unsigned refused = 0;
+    for (unsigned attempt = 0; attempt < kNewNames; ++attempt) {
+      Path temp = ShortName(api_, folder);
+      ApiFile handle = Opened(api_, api_.create_file(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                     NewFileAttributes(target) | FILE_FLAG_SEQUENTIAL_SCAN,
+                                                     nullptr));
+      if (handle) {
+        replacement->Adopt(std::move(temp), std::move(handle));
+        file = std::move(replacement);
+        return WriteOutcome();
+      }
+      code = GetLastError();
+      if (AlreadyThere(code)) continue;
+      if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) break;
+      // One name may be held for a moment (a file being deleted, a
+      // scanner): a moment later, another.
+      if (++refused == kRefusedNames) break;
       replacement->patience().Wait();
-      continue;
     }
-    if (!exists) return Status(code);
-    // No file may be made here, but the target may be written.
-    ApiFile target = OpenFile(api_, replacement->patience(), name, GENERIC_WRITE, 0, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL);
-    if (!target) return LastError();
-    file = std::make_unique<Win32InPlaceFile>(api_, std::move(target), size);
-    return Status();
+    patience = replacement->patience();
+    // No file may be made here; an existing target may still be written.
+    if (!target.exists || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) {
+      return Refused(target, Failure(code));
+    }
   }
-  return Status(ERROR_FILE_EXISTS);
-}
-
-bool Win32FileSystem::Exists(const Path& name) {
-  return api_.get_attributes(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+  ApiFile handle = OpenInPlace(api_, patience, name);
+  if (!handle) return Refused(target, LastError());
+  file = std::make_unique<Win32InPlaceFile>(api_, std::move(handle), size);
+  return WriteOutcome();
 }
 
 }  // namespace tolvex

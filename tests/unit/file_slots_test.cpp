@@ -19,11 +19,11 @@ TEST_F(FileSlotsTest, SlotNumbersAndUse) {
   fs.files[L"a"] = "x";
   for (int bad : {0, -1, FileSlots::kLastSlot + 1}) {
     EXPECT_EQ(slots.OpenInput(bad, L"a").code(), error::kInvalidParameter) << bad;
-    EXPECT_EQ(slots.OpenOutput(bad, L"a").code(), error::kInvalidParameter) << bad;
+    EXPECT_EQ(slots.OpenOutput(bad, L"a").status.code(), error::kInvalidParameter) << bad;
   }
   ASSERT_TRUE(slots.OpenInput(1, L"a").ok());
   EXPECT_EQ(slots.OpenInput(1, L"a").code(), error::kBusy);
-  EXPECT_EQ(slots.OpenOutput(1, L"b").code(), error::kBusy);
+  EXPECT_EQ(slots.OpenOutput(1, L"b").status.code(), error::kBusy);
   EXPECT_TRUE(slots.OpenOutput(2, L"b").ok()) << "other slots are independent";
   EXPECT_TRUE(slots.CloseAll().ok());
   EXPECT_FALSE(slots.InUse(1));
@@ -93,12 +93,12 @@ TEST_F(FileSlotsTest, WhatAnOutputLeftBehindComesWithItsOutcome) {
     bool abandon;
     Written what;
   } cases[] = {
-      {"failed commit", 1177, false, Written::kBothKept},
-      {"commit that succeeded", 0, false, Written::kSavedOldKept},
+      {"failed commit", 32, false, Written::kNotChanged},
+      {"commit that succeeded", 0, false, Written::kSavedInPlace},
       {"abandoned", 0, true, Written::kMayHoldPart},
   };
-  fs.told.new_copy = L"C:\\news\\~tv0001.tmp";
-  fs.told.old_copy = L"C:\\news\\~tv0002.tmp";
+  fs.told.left = L"C:\\news\\~tv0001.tmp";
+  fs.told.held = true;
   fs.tell = true;
   for (const auto& c : cases) {
     fs.commit_error = c.commit_error;
@@ -108,8 +108,8 @@ TEST_F(FileSlotsTest, WhatAnOutputLeftBehindComesWithItsOutcome) {
         c.abandon ? slots.AbandonAll(Status(error::kDiskFull)) : slots.CloseAll();
     EXPECT_EQ(outcome.status.code(), c.abandon ? error::kDiskFull : c.commit_error) << c.name;
     EXPECT_EQ(outcome.what, c.what) << c.name;
-    EXPECT_EQ(outcome.new_copy, L"C:\\news\\~tv0001.tmp") << c.name;
-    EXPECT_EQ(outcome.old_copy, L"C:\\news\\~tv0002.tmp") << c.name;
+    EXPECT_EQ(outcome.left, L"C:\\news\\~tv0001.tmp") << c.name;
+    EXPECT_TRUE(outcome.held) << c.name;
     EXPECT_FALSE(slots.InUse(1)) << c.name;
   }
 }

@@ -27,9 +27,9 @@ class MemoryFileSystem final : public FileSystem {
   bool read_throws = false;
   bool write_throws = false;
   bool commit_throws = false;
-  // What every replacement says it did, where set: its names, and its
-  // outcome (a failed commit: its status is commit_error).
-  WriteOutcome told{Written::kNotChanged, Status(), {}, {}};
+  // What every replacement says it did, where set: what became of the
+  // target and the file it left (a failed commit: its status is commit_error).
+  WriteOutcome told{Written::kNotChanged, Status(), false, {}};
   bool tell = false;
   // The size the last replacement was opened with.
   std::uint64_t opened_size = 0;
@@ -43,15 +43,13 @@ class MemoryFileSystem final : public FileSystem {
     return Status();
   }
 
-  Status OpenReplacement(const Path& name, std::uint64_t size,
-                         std::unique_ptr<ReplacementFile>& file) override {
+  WriteOutcome OpenReplacement(const Path& name, std::uint64_t size,
+                               std::unique_ptr<ReplacementFile>& file) override {
     opened_size = size;
-    if (open_output_error) return Status(open_output_error);
+    if (open_output_error) return {Written::kNotChanged, Status(open_output_error), false, {}};
     file = std::make_unique<Replacement>(*this, name);
-    return Status();
+    return WriteOutcome();
   }
-
-  bool Exists(const Path& name) override { return files.count(name) > 0; }
 
  private:
   class Input final : public InputFile {
@@ -94,7 +92,7 @@ class MemoryFileSystem final : public FileSystem {
 
    private:
     WriteOutcome Told(Written what, Status status) const {
-      if (!fs_.tell) return {what, status, {}, {}};
+      if (!fs_.tell) return {what, status, false, {}};
       WriteOutcome outcome = fs_.told;
       outcome.status = status;
       return outcome;

@@ -434,26 +434,7 @@ testing::AssertionResult SameText(const std::wstring& got, const std::wstring& w
 
 SystemFaults g_faults;
 
-BOOL FailReplace(DWORD error, SystemFaults::OldFile old_file, LPCWSTR target, LPCWSTR backup) {
-  if (old_file == SystemFaults::kRemoved) DeleteFileW(target);
-  if (old_file == SystemFaults::kRenamed) {
-    MoveFileW(target, backup ? backup : (std::wstring(target) + L".old").c_str());
-  }
-  SetLastError(error);
-  return FALSE;
-}
-
 namespace {
-
-
-BOOL WINAPI FaultyReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
-                          LPVOID exclude, LPVOID reserved) {
-  if (!g_faults.replace_error) return ReplaceFileW(target, replacement, backup, flags, exclude, reserved);
-  const BOOL replaced = FailReplace(g_faults.replace_error, g_faults.old_file, target, backup);
-  if (g_faults.target_recreated) WriteFileBytes(target, "another program's\r\n");
-  SetLastError(g_faults.replace_error);
-  return replaced;
-}
 
 void WINAPI NoWait(DWORD) {}
 
@@ -482,7 +463,6 @@ HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_A
 Win32FileApi FaultyApi() {
   Win32FileApi api;
   api.create_file = FaultyCreate;
-  api.replace_file = FaultyReplace;
   api.move_file = FaultyMove;
   api.sleep = NoWait;
   return api;

@@ -191,21 +191,13 @@ testing::AssertionResult SameText(const std::wstring& got, const std::wstring& w
 
 
 // Faults of the system calls below the replacement, which Wine does not
-// produce: ReplaceFileW failing before or after it moved the old file away,
-// MoveFileExW failing, and a folder where no new file may be made.
+// produce: MoveFileExW failing, and a folder where no new file may be made.
 struct SystemFaults {
-  DWORD replace_error = 0;
-  enum OldFile { kKept, kRemoved, kRenamed } old_file = kKept;  // what the failed replace did to it
   DWORD move_error = 0;  // for moves whose source is there
   bool no_new_files = false;
   unsigned refused_names = 0;  // new files refused (access denied) before one is made
-  bool target_recreated = false;  // another program makes a new target right after the replace
 };
 extern SystemFaults g_faults;  // none until a test sets some
-// Fails as ReplaceFileW does with `error`, having done `old_file` to the
-// target: renamed it to the backup name (or its own name plus ".old" without
-// one), or removed it.
-BOOL FailReplace(DWORD error, SystemFaults::OldFile old_file, LPCWSTR target, LPCWSTR backup);
 // The file calls of the Win32 file layer, failing as g_faults says; a wait
 // for another program's hold takes no time.
 Win32FileApi FaultyApi();

@@ -10,9 +10,9 @@
 //   new text (a new name: nothing or the whole new text), or, written in
 //   place, what the in-place write promises, and then only if the message
 //   says the file may hold a part; every other file in the folder is named
-//   by the message and holds the whole new text (or, named as the old file,
-//   the whole old content); the message says what happened; the editor's
-//   text is unchanged; the next Save and Load work.
+//   by the message and holds a start of the new text, or all of it; the
+//   message says what happened; the editor's text is unchanged; the next
+//   Save and Load work.
 // - cut off: the command runs in a child process (this program again, with
 //   an argument naming the scenario and n) whose seam ends it with
 //   TerminateProcess right after call n, so no destructor or cleanup runs;
@@ -60,6 +60,16 @@ struct Sweep {
   // and held for `scanner_ms` (INFINITE: until the test lets go).
   bool scanner = false;
   DWORD scanner_ms = 0;
+  // A writer that has the file open: it writes `second_half` at Load's
+  // first read (the read beside it), or, with `writer_ms`, that long after
+  // the command starts, and then lets go; with no second half, it holds
+  // the whole file until the command is over.
+  bool writer = false;
+  std::string second_half;  // empty: the writer wrote the whole file before
+  DWORD writer_ms = 0;
+  // The rename refused with this error for the first 0.3 s of the command.
+  DWORD rename_refusal = 0;
+  DWORD rename_refused_until = 0;
   std::string failed_kind;    // the call `at`, once it failed
 };
 Sweep g_sweep;
@@ -101,6 +111,44 @@ class Holder {
   std::thread timed_;
 };
 Holder g_holder;
+
+// A program that writes the target in two halves, holding it open for
+// writing (sharing reading) between them.
+class Writer {
+ public:
+  void Start(const std::wstring& path, const std::string& first_half) {
+    file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    Append(first_half);
+  }
+  // Writes the second half and lets go, at once, or `ms` later on a thread
+  // of its own.
+  void Finish(const std::string& second_half, DWORD ms) {
+    if (!file_) return;
+    if (ms == 0) {
+      Append(second_half);
+      file_.reset();
+      return;
+    }
+    later_ = std::thread([this, second_half, ms] {
+      Sleep(ms);
+      Finish(second_half, 0);
+    });
+  }
+  void LetGo() {
+    if (later_.joinable()) later_.join();
+    file_.reset();
+  }
+  ~Writer() { LetGo(); }
+
+ private:
+  void Append(const std::string& bytes) {
+    DWORD written = 0;
+    WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+  UniqueFile file_;
+  std::thread later_;
+};
+Writer g_writer;
 HANDLE g_new_file = INVALID_HANDLE_VALUE;  // the new file, as the seam saw it made
 std::wstring g_new_name;
 
@@ -151,10 +199,9 @@ struct Swept<R(WINAPI*)(A...)> {
   }
 };
 
-constexpr char kRead[] = "ReadFile", kWrite[] = "WriteFile", kFlush[] = "FlushFileBuffers",
-               kSeek[] = "SetFilePointerEx", kSetEnd[] = "SetEndOfFile", kSize[] = "GetFileSizeEx",
-               kAttributes[] = "GetFileAttributesW", kMove[] = "MoveFileExW",
-               kDelete[] = "DeleteFileW", kFullPath[] = "GetFullPathNameW";
+constexpr char kWrite[] = "WriteFile", kFlush[] = "FlushFileBuffers",
+               kSeek[] = "SetFilePointerEx", kSetEnd[] = "SetEndOfFile", kInfo[] = "GetFileInformationByHandle",
+               kTime[] = "SetFileTime", kAttributes[] = "GetFileAttributesExW", kDelete[] = "DeleteFileW", kFullPath[] = "GetFullPathNameW";
 
 // The folder may refuse new files.
 HANDLE WINAPI SweptCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -171,18 +218,24 @@ HANDLE WINAPI SweptCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
   }
   return Done(file);
 }
-// Fails as the system documents it for a replace with a backup name: 1175 and
-// 1176 leave both files under their names, 1177 leaves the old one under the
-// backup name; a hold (5, 32) leaves everything as it was.
-BOOL WINAPI SweptReplace(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
-                         LPVOID exclude, LPVOID reserved) {
-  if (const DWORD error = Failing("ReplaceFileW")) {
-    return FailReplace(error,
-                       error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ? SystemFaults::kRenamed
-                                                                   : SystemFaults::kKept,
-                       target, backup);
+// The rename refused for a moment, as Windows refuses it.
+BOOL WINAPI SweptMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (Failing("MoveFileExW")) return FALSE;
+  if (g_sweep.rename_refusal != 0 && GetTickCount() < g_sweep.rename_refused_until) {
+    SetLastError(g_sweep.rename_refusal);
+    return Done(FALSE);
   }
-  return Done(ReplaceFileW(target, replacement, backup, flags, exclude, reserved));
+  return Done(MoveFileExW(from, to, flags));
+}
+
+// A writer may write its second half as Load reads.
+BOOL WINAPI SweptRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+  if (Failing("ReadFile")) return FALSE;
+  if (g_sweep.writer && !g_sweep.second_half.empty() && g_sweep.writer_ms == 0) {
+    g_writer.Finish(g_sweep.second_half, 0);
+    g_sweep.second_half.clear();
+  }
+  return Done(ReadFile(file, buffer, size, got, overlapped));
 }
 // A failed close has given the handle up all the same. A scanner opens the
 // new file as it is closed.
@@ -208,16 +261,16 @@ void WINAPI SweptSleep(DWORD ms) {
 Win32FileApi SweptApi() {
   Win32FileApi api;
   api.create_file = SweptCreate;
-  api.read_file = Swept<decltype(api.read_file)>::Call<kRead, ReadFile, FALSE>;
+  api.read_file = SweptRead;
   api.write_file = Swept<decltype(api.write_file)>::Call<kWrite, WriteFile, FALSE>;
   api.flush_file = Swept<decltype(api.flush_file)>::Call<kFlush, FlushFileBuffers, FALSE>;
   api.set_file_pointer = Swept<decltype(api.set_file_pointer)>::Call<kSeek, SetFilePointerEx, FALSE>;
   api.set_end_of_file = Swept<decltype(api.set_end_of_file)>::Call<kSetEnd, SetEndOfFile, FALSE>;
-  api.get_file_size = Swept<decltype(api.get_file_size)>::Call<kSize, GetFileSizeEx, FALSE>;
-  api.get_attributes = Swept<decltype(api.get_attributes)>::Call<kAttributes, GetFileAttributesW,
-                                                                 INVALID_FILE_ATTRIBUTES>;
-  api.replace_file = SweptReplace;
-  api.move_file = Swept<decltype(api.move_file)>::Call<kMove, MoveFileExW, FALSE>;
+  api.get_file_information =
+      Swept<decltype(api.get_file_information)>::Call<kInfo, GetFileInformationByHandle, FALSE>;
+  api.set_file_time = Swept<decltype(api.set_file_time)>::Call<kTime, SetFileTime, FALSE>;
+  api.get_attributes = Swept<decltype(api.get_attributes)>::Call<kAttributes, GetFileAttributesExW, FALSE>;
+  api.move_file = SweptMove;
   api.delete_file = Swept<decltype(api.delete_file)>::Call<kDelete, DeleteFileW, FALSE>;
   api.close_handle = SweptClose;
   api.get_full_path = Swept<decltype(api.get_full_path)>::Call<kFullPath, GetFullPathNameW, 0>;
@@ -229,12 +282,12 @@ Win32FileApi SweptApi() {
 std::vector<DWORD> ErrorsAt(const std::string& call) {
   static const std::map<std::string, std::vector<DWORD>> kErrors = {
       {"CreateFileW", {5, 32}},          // access denied, sharing violation
-      {"GetFileAttributesW", {5}},
+      {"GetFileAttributesExW", {5}},
       {"DeleteFileW", {5, 32}},
-      {"MoveFileExW", {5, 32}},
-      {"ReplaceFileW", {1175, 1176, 1177, 5, 32}},  // a hold: the target untouched
+      {"MoveFileExW", {5, 32, 17}},      // a hold; not the same device
+      {"SetFileTime", {5}},
       {"ReadFile", {1117}},              // device error
-      {"GetFileSizeEx", {1117}},
+      {"GetFileInformationByHandle", {1117}},
       {"SetFilePointerEx", {1117}},
       {"CloseHandle", {1117}},
       {"WriteFile", {112}},              // disk full
@@ -292,16 +345,16 @@ void Arrange(const Scenario& s, const std::wstring& folder) {
 }
 
 // Runs the scenario's command; returns the text of the box it showed ("" for
-// none), and sets `what` to what Save's write did.
+// none), and sets `written` to how Save's write ended.
 std::wstring RunCommand(const Scenario& s, LocalEditor& editor, const std::wstring& folder,
-                        Written* what = nullptr) {
+                        WriteOutcome* written = nullptr) {
   if (s.load()) {
     editor.SetText(L"before");
     LoadNewsFile(editor.commands(), TargetIn(folder));
     return L"";
   }
   editor.SetText(Widen(s.text));
-  return editor.AnsweringBoxes(IDOK, [&] { SaveNewsFile(editor.commands(), TargetIn(folder), what); });
+  return editor.AnsweringBoxes(IDOK, [&] { SaveNewsFile(editor.commands(), TargetIn(folder), written); });
 }
 
 // --- Invariants ----------------------------------------------------------
@@ -325,31 +378,30 @@ bool InPlaceShape(const std::string& file, const std::string& old, const std::st
   return from <= k;
 }
 
-// What the target holds: "old", "new", "none", "part" (in place), or "OTHER".
+// What the target holds: "old", "new", "none", "part" (what a write in
+// place promises on the way), or "OTHER".
 std::string TargetState(const Scenario& s, const std::string& file) {
   if (file == kNoFile) return s.old == kNoFile ? "none" : "GONE";
   if (file == s.old) return "old";
   if (!s.load() && file == s.fresh()) return "new";
-  if (s.in_place() && InPlaceShape(file, s.old, s.fresh())) return "part";
+  if (!s.load() && s.old != kNoFile && InPlaceShape(file, s.old, s.fresh())) return "part";
   return "OTHER";
 }
 
-// What the write did, in the table's words.
-std::string Said(Written what, const std::string& state) {
+// What became of the target, in the table's words.
+std::string Said(Written what) {
   switch (what) {
     case Written::kSaved: return "saved";
-    case Written::kSavedOldKept: return "saved, old content kept";
-    case Written::kNotChanged: return state == "none" ? "no file" : "not changed";
-    case Written::kSavedElsewhere: return "saved elsewhere";
-    case Written::kBothKept: return "both kept";
+    case Written::kSavedInPlace: return "saved in place";
+    case Written::kNotChanged: return "not changed";
+    case Written::kNotCreated: return "no file";
     case Written::kMayHoldPart: return "may hold part";
   }
   return "UNKNOWN";
 }
 
-// The files beside the target: each must be named in `message` and hold what
-// it is named as: the whole new text where the news was saved to it, a start
-// of the new text where it could not be removed, or else the old content.
+// The files beside the target: each must be named in `message` as a file
+// that could not be removed, and hold a start of the new text (or all of it).
 // Returns what is wrong.
 std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std::wstring& message) {
   std::string wrong;
@@ -357,13 +409,10 @@ std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std
     const std::wstring path = folder + L"\\" + name;
     if (path == TargetIn(folder)) continue;
     const std::string content = ReadFileBytes(path);
-    const bool whole = message.find(L"It was saved to\n" + path) != std::wstring::npos;
-    const bool start = message.find(L"could not be removed:\n" + path) != std::wstring::npos;
-    if (message.find(path) == std::wstring::npos) {
+    if (message.find(L"could not be removed:\n" + path) == std::wstring::npos) {
       wrong += " " + Narrow(name) + " left unnamed;";
-    } else if (whole ? content != s.fresh()
-                     : start ? s.fresh().compare(0, content.size(), content) != 0 : content != s.old) {
-      wrong += " " + Narrow(name) + " holds neither text as named;";
+    } else if (s.fresh().compare(0, content.size(), content) != 0) {
+      wrong += " " + Narrow(name) + " holds no start of the new text;";
     }
   }
   return wrong;
@@ -372,7 +421,7 @@ std::string CheckOthers(const Scenario& s, const std::wstring& folder, const std
 // Checks a run of the scenario in which one call failed: returns the outcome
 // and adds what is wrong to `wrong`.
 std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::wstring& folder,
-                           const std::wstring& message, Written what, std::string& wrong) {
+                           const std::wstring& message, const WriteOutcome& written, std::string& wrong) {
   const std::string state = TargetState(s, ReadFileBytes(TargetIn(folder)));
   std::string outcome;
   if (s.load()) {
@@ -381,18 +430,21 @@ std::string CheckFailedRun(const Scenario& s, LocalEditor& editor, const std::ws
     if (outcome.empty()) wrong += " the editor shows neither the file nor the error text;";
     if (state != "old") wrong += " the file is " + state + ";";
   } else {
-    outcome = Said(what, state);
-    if (what == Written::kSaved ? !message.empty() : message.empty()) {
+    outcome = Said(written.what);
+    if (written.clean() ? !message.empty() : message.empty()) {
       wrong += " the box " + std::string(message.empty() ? "is missing" : "is shown") + ";";
     }
+    if (!written.left.empty()) outcome += ", a file left";
     const std::map<std::string, std::vector<std::string>> kMayBe = {
         {"saved", {"new"}},
-        {"saved, old content kept", {"new"}},
-        {"not changed", {"old"}},
+        {"saved in place", {"new"}},
+        {"saved in place, a file left", {"new"}},
+        {"not changed", {"old", "none"}},  // "none": the system could not tell whether it is there
+        {"not changed, a file left", {"old", "none"}},
         {"no file", {"none"}},
+        {"no file, a file left", {"none"}},
         {"may hold part", {"old", "part", "new"}},
-        {"saved elsewhere", {"old", "GONE", "none"}},
-        {"both kept", {"GONE", "OTHER"}},
+        {"may hold part, a file left", {"old", "part", "new"}},
     };
     const auto may_be = kMayBe.find(outcome);
     if (may_be == kMayBe.end() ||
@@ -508,20 +560,27 @@ struct TargetHold {
 };
 
 // Runs the scenario with `sweep` in force and checks its invariants, and the
-// next Save and Load; `expect`, where given, adds what is wrong with the outcome.
+// next Save and Load; `expect`, where given, adds what is wrong with the
+// outcome (Save's) or the editor's text (Load's).
 void CheckedRun(const Scenario& s, LocalEditor& editor, const std::wstring& folder, const Sweep& sweep,
                 const std::string& how, Runs& runs, TargetHold hold = {},
-                std::function<std::string(Written, const std::wstring&)> expect = nullptr) {
+                std::function<std::string(const WriteOutcome&, const std::wstring&)> expect = nullptr) {
   Arrange(s, folder);
   if (hold.held) g_holder.Hold(TargetIn(folder), hold.share, hold.ms);
+  if (sweep.writer) {
+    g_writer.Start(TargetIn(folder), s.old.substr(0, s.old.size() - sweep.second_half.size()));
+    if (sweep.writer_ms != 0) g_writer.Finish(sweep.second_half, sweep.writer_ms);
+  }
   g_sweep = sweep;
-  Written what = Written::kSaved;
-  const std::wstring message = RunCommand(s, editor, folder, &what);
+  g_sweep.rename_refused_until = GetTickCount() + 300;
+  WriteOutcome written;
+  const std::wstring message = RunCommand(s, editor, folder, &written);
   g_sweep = Sweep{};
   g_holder.LetGo();
+  g_writer.LetGo();
   std::string wrong;
-  ++runs.outcomes[CheckFailedRun(s, editor, folder, message, what, wrong)];
-  if (expect) wrong += expect(what, message);
+  ++runs.outcomes[CheckFailedRun(s, editor, folder, message, written, wrong)];
+  if (expect) wrong += expect(written, s.load() ? editor.Text() : message);
   CheckNextSaveAndLoad(editor, folder, wrong);
   g_sweep = Sweep{};
   ++runs.runs;
@@ -531,11 +590,12 @@ void CheckedRun(const Scenario& s, LocalEditor& editor, const std::wstring& fold
 
 enum class Failures { kOnce, kForGood, kThenLater };
 
-// The calls that take back or settle what a failure left: looking, moving,
-// removing, replacing again, cutting back and closing.
-bool Recovering(const std::string& call) {
-  for (const char* kind : {"GetFileAttributesW", "MoveFileExW", "DeleteFileW", "ReplaceFileW",
-                           "SetFilePointerEx", "SetEndOfFile", "CloseHandle"}) {
+// The calls that settle what a failure left: moving, removing, cutting
+// back, closing, and, once the rename was tried, opening (the target, to
+// write in place after a rename held for good; the new file, to read it).
+bool Settling(const std::string& call, bool renamed) {
+  if (call == "CreateFileW") return renamed;
+  for (const char* kind : {"MoveFileExW", "DeleteFileW", "SetFilePointerEx", "SetEndOfFile", "CloseHandle"}) {
     if (call == kind) return true;
   }
   return false;
@@ -543,10 +603,11 @@ bool Recovering(const std::string& call) {
 
 // For each scenario and each call n: call n fails with each error of its
 // kind (kOnce); with a hold's error, and every later call of its kind too
-// (kForGood); or as kOnce, and then, in a run of its own, each later call m
-// of that run that looks, moves, removes, replaces, cuts back or closes (the
-// recovery's calls) with each error of its kind, a hold's (5, 32) for good,
-// as a hold for a moment is waited out (kThenLater).
+// (kForGood); or as kOnce (a hold's error for good), and then, in a run of
+// its own, each later call m of that run that settles the failure (the
+// removal of the new file, the write in place after a rename held for good,
+// its cut-back) with each error of its kind, a hold's (5, 32) for good, as a
+// hold for a moment is waited out (kThenLater).
 void SweepFailures(Failures mode, const std::string& mode_name) {
   for (const Scenario& s : Scenarios()) {
     const std::wstring folder = FreshFolder(L"sweep");
@@ -559,7 +620,7 @@ void SweepFailures(Failures mode, const std::string& mode_name) {
       for (DWORD error : ErrorsAt(calls[n - 1])) {
         if (mode == Failures::kForGood && !Hold(error)) continue;
         Sweep sweep = Sweeping(Sweep::kFail, n, error, s.no_new_files);
-        sweep.for_good = mode == Failures::kForGood;
+        sweep.for_good = mode == Failures::kForGood || (mode == Failures::kThenLater && Hold(error));
         const std::string how = "call " + std::to_string(n) + " (" + calls[n - 1] + ") failing with " +
                                 std::to_string(error) + (sweep.for_good ? " for good" : "");
         if (mode != Failures::kThenLater) {
@@ -572,8 +633,10 @@ void SweepFailures(Failures mode, const std::string& mode_name) {
         RunCommand(s, editor, folder);
         const std::vector<std::string> made = std::move(g_sweep.made);
         g_sweep = Sweep{};
-        for (unsigned m = n + 1; m <= made.size(); ++m) {
-          if (!Recovering(made[m - 1])) continue;
+        bool renamed = false;
+        for (unsigned m = 1; m <= made.size(); ++m) {
+          renamed = renamed || made[m - 1] == "MoveFileExW";
+          if (m <= n || !Settling(made[m - 1], renamed)) continue;
           for (DWORD later_error : ErrorsAt(made[m - 1])) {
             sweep.later = m;
             sweep.later_error = later_error;
@@ -600,52 +663,98 @@ TEST_F(SweepTest, EveryFileCallFailedAndThenEachLaterCall) {
   SweepFailures(Failures::kThenLater, "each call failed, and then each later call");
 }
 
-// Another program holds the target from before Save (f), or opens the new
-// file as Save closes it, as a scanner does (g); it lets go after 0.3 s, or
-// only after the command. A hold that ends is waited out and the file saved;
-// one that lasts leaves the target as it was, and the box says another
-// program uses the file.
+// Other programs at work: one holds the target from before Save (f), or
+// opens the new file as Save closes it, as a scanner does (g), and lets go
+// after 0.3 s, or only after the command; the system refuses the rename for
+// 0.3 s (h), as Windows does for a file being deleted (access denied) or
+// locked in part (lock violation); a program writes the file in two halves
+// while Load reads it (i). A hold that ends is waited out and the file saved
+// (or loaded whole); one that lasts leaves a holder that lets others write
+// (as readers do) the file written in place, and otherwise the target as it
+// was, with a box that says another program uses the file; Load never shows
+// a half.
 TEST_F(SweepTest, HeldByAnotherProgram) {
-  const Scenario& s = Scenarios()[1];  // (b) Save over a file
-  constexpr DWORD kShareRead = FILE_SHARE_READ, kShareWrite = FILE_SHARE_WRITE;
+  const Scenario& save = Scenarios()[1];  // (b) Save over a file
+  const Scenario& load = Scenarios()[5];  // (e) Load
+  constexpr DWORD kRead = FILE_SHARE_READ, kReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  enum Expected { kSaved, kSavedInPlace, kHeld, kLoaded, kLoadError };
+  const std::string second_half = load.old.substr(load.old.size() / 2);
   const struct {
     const char* scenario;
-    const char* sharing;
-    bool scanner;
-    DWORD share;
-  } holds[] = {
-      {"(f) The target held by another program", "sharing read", false, kShareRead},
-      {"(f) The target held by another program", "sharing read and write", false, kShareRead | kShareWrite},
-      {"(f) The target held by another program", "sharing read, write and delete", false,
-       kShareRead | kShareWrite | FILE_SHARE_DELETE},
-      {"(f) The target held by another program", "sharing nothing", false, 0},
-      {"(g) The new file held by another program as it is closed (a scanner)", "sharing read and write",
-       true, kShareRead | kShareWrite},
+    const char* how;
+    const Scenario& s;
+    TargetHold hold;
+    std::function<void(Sweep&)> arrange;
+    Expected expected;
+  } rows[] = {
+      {"(f) The target held by another program", "sharing read, let go after 0.3 s", save, {true, kRead, 300},
+       nullptr, kSaved},
+      {"(f) The target held by another program", "sharing read, held for good", save,
+       {true, kRead, INFINITE}, nullptr, kHeld},
+      {"(f) The target held by another program", "sharing read and write, let go after 0.3 s", save,
+       {true, kReadWrite, 300}, nullptr, kSaved},
+      {"(f) The target held by another program", "sharing read and write, held for good", save,
+       {true, kReadWrite, INFINITE}, nullptr, kSavedInPlace},
+      {"(f) The target held by another program", "sharing read, write and delete, let go after 0.3 s", save,
+       {true, kReadWrite | FILE_SHARE_DELETE, 300}, nullptr, kSaved},
+      {"(f) The target held by another program", "sharing read, write and delete, held for good", save,
+       {true, kReadWrite | FILE_SHARE_DELETE, INFINITE}, nullptr, kSavedInPlace},
+      {"(f) The target held by another program", "sharing nothing, let go after 0.3 s", save, {true, 0, 300},
+       nullptr, kSaved},
+      {"(f) The target held by another program", "sharing nothing, held for good", save, {true, 0, INFINITE},
+       nullptr, kHeld},
+      {"(g) The new file held by another program as it is closed (a scanner)",
+       "sharing read and write, let go after 0.3 s", save, {},
+       [](Sweep& sweep) { sweep.scanner = true, sweep.scanner_ms = 300; }, kSaved},
+      {"(g) The new file held by another program as it is closed (a scanner)",
+       "sharing read and write, held for good", save, {},
+       [](Sweep& sweep) { sweep.scanner = true, sweep.scanner_ms = INFINITE; }, kSavedInPlace},
+      {"(h) The rename refused for 0.3 s", "access denied (a file being deleted)", save, {},
+       [](Sweep& sweep) { sweep.rename_refusal = ERROR_ACCESS_DENIED; }, kSaved},
+      {"(h) The rename refused for 0.3 s", "a lock violation", save, {},
+       [](Sweep& sweep) { sweep.rename_refusal = ERROR_LOCK_VIOLATION; }, kSaved},
+      {"(i) Load while another program writes the file in two halves", "the second after 0.3 s", load, {},
+       [&](Sweep& sweep) { sweep.writer = true, sweep.second_half = second_half, sweep.writer_ms = 300; },
+       kLoaded},
+      {"(i) Load while another program writes the file in two halves",
+       "the second as Load reads beside it, the writer holding the file for good", load, {},
+       [&](Sweep& sweep) { sweep.writer = true, sweep.second_half = second_half; }, kLoadError},
+      {"(i) Load while another program writes the file in two halves",
+       "both before Load, the writer holding the file for good", load, {},
+       [](Sweep& sweep) { sweep.writer = true; }, kLoaded},
   };
   const std::wstring folder = FreshFolder(L"held");
   Win32FileSystem fs(SweptApi());
   LocalEditor editor(fs);
   std::map<std::string, Runs> runs;
-  for (const auto& h : holds) {
-    for (DWORD ms : {DWORD{300}, DWORD{INFINITE}}) {
-      Sweep sweep = Sweeping(Sweep::kCount, 0, 0, false);
-      sweep.real_waits = true;
-      sweep.scanner = h.scanner;
-      sweep.scanner_ms = ms;
-      const std::string how = std::string(h.scenario) + ", " + h.sharing + ", " +
-                              (ms == INFINITE ? "held for good" : "let go after 0.3 s");
-      CheckedRun(s, editor, folder, sweep, how, runs[h.scenario], {!h.scanner, h.share, ms},
-                 [&](Written what, const std::wstring& message) -> std::string {
-                   if (what == Written::kSaved) return "";
-                   if (ms != INFINITE) return " not saved after the hold ended;";
-                   if (message.find(L"Another program is using the file") == std::wstring::npos) {
-                     return " the box does not say that another program uses the file;";
-                   }
-                   return "";
-                 });
-    }
+  for (const auto& row : rows) {
+    Sweep sweep = Sweeping(Sweep::kCount, 0, 0, false);
+    sweep.real_waits = true;
+    if (row.arrange) row.arrange(sweep);
+    CheckedRun(row.s, editor, folder, sweep, std::string(row.scenario) + ", " + row.how, runs[row.scenario],
+               row.hold, [&](const WriteOutcome& written, const std::wstring& shown) -> std::string {
+                 switch (row.expected) {
+                   case kSaved:
+                     return written.what == Written::kSaved && written.clean() ? "" : " not saved, or not cleanly;";
+                   case kSavedInPlace:
+                     return written.what == Written::kSaved || written.what == Written::kSavedInPlace
+                                ? ""
+                                : " not saved;";
+                   case kHeld:
+                     return written.what == Written::kNotChanged &&
+                                    shown.find(L"Another program is using the file. Close it, and Save again.") !=
+                                        std::wstring::npos
+                                ? ""
+                                : " the box does not say that another program uses the file;";
+                   case kLoaded:
+                     return shown == Widen(row.s.old) ? "" : " the editor does not show the whole file;";
+                   case kLoadError:
+                     return shown == L"Error while opening file" ? "" : " the editor does not show the error text;";
+                 }
+                 return " unexpected;";
+               });
   }
-  for (const auto& [scenario, r] : runs) Seen("sweep, held by another program, " + scenario + ": " + r.Seen());
+  for (const auto& [scenario, r] : runs) Seen("sweep, other programs at work, " + scenario + ": " + r.Seen());
 }
 
 TEST_F(SweepTest, CutOffAfterEveryFileCall) {
