@@ -441,6 +441,7 @@ void WINAPI NoWait(DWORD) {}
 // A move whose source is there fails with the error given; one whose source
 // is not fails as the system's does.
 BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (g_faults.folder_at_target && DeleteFileW(to)) CreateDirectoryW(to, nullptr);
   if (!g_faults.move_error) return MoveFileExW(from, to, flags);
   SetLastError(GetFileAttributesW(from) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
                                                                    : g_faults.move_error);
@@ -450,6 +451,11 @@ BOOL WINAPI FaultyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
 HANDLE WINAPI FaultyCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                            DWORD disposition, DWORD flags, HANDLE model) {
   const bool new_file = disposition == CREATE_NEW || disposition == CREATE_ALWAYS;
+  g_faults.new_files += new_file;
+  if (new_file && g_faults.names_taken) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+  }
   if (new_file && (g_faults.no_new_files || g_faults.refused_names > 0)) {
     if (g_faults.refused_names > 0) --g_faults.refused_names;
     SetLastError(ERROR_ACCESS_DENIED);

@@ -191,11 +191,16 @@ testing::AssertionResult SameText(const std::wstring& got, const std::wstring& w
 
 
 // Faults of the system calls below the replacement, which Wine does not
-// produce: MoveFileExW failing, and a folder where no new file may be made.
+// produce: MoveFileExW failing, a folder where no new file may be made, or
+// where every name is taken, and another program's folder at the target's
+// name.
 struct SystemFaults {
   DWORD move_error = 0;  // for moves whose source is there
   bool no_new_files = false;
   unsigned refused_names = 0;  // new files refused (access denied) before one is made
+  bool names_taken = false;    // every new file's name is taken
+  bool folder_at_target = false;  // another program puts a folder in the target's place before a move
+  unsigned new_files = 0;      // new files tried (counted)
 };
 extern SystemFaults g_faults;  // none until a test sets some
 // The file calls of the Win32 file layer, failing as g_faults says; a wait

@@ -133,6 +133,7 @@ TEST(Win32FileSystemTest, FailedRenameOrNoRoomForANewFileNeverLosesTheOnlyCopy) 
     const char* target_after;  // "<missing>": no file
     Written what;
     bool in_place = false;     // an existing target is still the same file: written in place
+    unsigned new_files = 0;    // names tried for a new file, where counted
   } cases[] = {
       {"the rename is refused for good (a holder that lets others write): written in place",
        {ERROR_ACCESS_DENIED}, "a much longer old content\r\n", 0, "new news\r\n", Written::kSavedInPlace, true},
@@ -148,6 +149,10 @@ TEST(Win32FileSystemTest, FailedRenameOrNoRoomForANewFileNeverLosesTheOnlyCopy) 
        {0, false, 3}, "old news\r\n", 0, "new news\r\n", Written::kSaved},
       {"no new file may be made, and there is no file yet", {0, true}, nullptr, ERROR_ACCESS_DENIED,
        "<missing>", Written::kNotCreated},
+      {"every name for a new file is taken: 16 are tried", {0, false, 0, true}, "old news\r\n",
+       ERROR_FILE_EXISTS, "old news\r\n", Written::kNotChanged, false, 16},
+      {"another program puts a folder in the file's place: nothing is moved onto it", {0, false, 0, false, true},
+       "old news\r\n", ERROR_ACCESS_DENIED, "<missing>", Written::kNotChanged},
   };
   const Win32FileApi api = FaultyApi();
   for (const auto& c : cases) {
@@ -164,6 +169,7 @@ TEST(Win32FileSystemTest, FailedRenameOrNoRoomForANewFileNeverLosesTheOnlyCopy) 
     const ULONGLONG old_id = file_id();
     g_faults = c.faults;
     const WriteOutcome outcome = Write(api, target, "new news\r\n");
+    const SystemFaults seen = g_faults;
     g_faults = SystemFaults{};
     EXPECT_EQ(outcome.status.code(), c.expected) << c.name;
     EXPECT_EQ(outcome.what, c.what) << c.name;
@@ -174,6 +180,9 @@ TEST(Win32FileSystemTest, FailedRenameOrNoRoomForANewFileNeverLosesTheOnlyCopy) 
       EXPECT_EQ(file_id() == old_id, c.in_place) << c.name;
     }
     EXPECT_EQ(FolderNames(folder).size(), c.old_content || outcome.ok() ? 1u : 0u) << c.name;
+    if (c.new_files) {
+      EXPECT_EQ(seen.new_files, c.new_files) << c.name;
+    }
   }
 }
 
