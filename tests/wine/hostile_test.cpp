@@ -518,7 +518,6 @@ TEST_F(HostileTest, FullDiskKeepsTheOldFileAndTheText) {
 class FailingDisk final : public FileSystem {
  public:
   std::size_t room = SIZE_MAX;  // bytes that fit before the disk is full
-  DWORD commit_error = 0;
   bool out_of_memory = false;   // reads and writes throw std::bad_alloc
   HCURSOR cursor = nullptr;     // at the last read or write
 
@@ -565,7 +564,7 @@ class FailingDisk final : public FileSystem {
       return status;
     }
     WriteOutcome Commit() override {
-      return disk_.commit_error ? real_->Abandon(Status(disk_.commit_error)) : real_->Commit();
+      return real_->Commit();
     }
     WriteOutcome Abandon(Status failed) override { return real_->Abandon(failed); }
 
@@ -587,7 +586,6 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
     const char* name;
     bool exists;  // the file is there before the save
     std::size_t room;
-    DWORD commit_error;
     SystemFaults faults;
     bool out_of_memory;
     DWORD shown;
@@ -595,20 +593,20 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
     const char* after;    // the file afterwards; nullptr: a part of the new text may be in it
     std::size_t small_disk_room = SIZE_MAX;  // else on the small disk, filled up to this room
   } cases[] = {
-      {"disk full at the first write", true, 0, 0, {}, false, ERROR_DISK_FULL,
+      {"disk full at the first write", true, 0, {}, false, ERROR_DISK_FULL,
        L"The file was not changed", kOld},
-      {"disk full part way", true, 100000, 0, {}, false, ERROR_DISK_FULL, L"The file was not changed", kOld},
-      {"the rename into the file's place fails", true, SIZE_MAX, 0, {ERROR_WRITE_PROTECT}, false,
+      {"disk full part way", true, 100000, {}, false, ERROR_DISK_FULL, L"The file was not changed", kOld},
+      {"the rename into the file's place fails", true, SIZE_MAX, {ERROR_WRITE_PROTECT}, false,
        ERROR_WRITE_PROTECT, L"The file was not changed", kOld},
-      {"disk full, saving under a new name", false, 0, 0, {}, false, ERROR_DISK_FULL,
+      {"disk full, saving under a new name", false, 0, {}, false, ERROR_DISK_FULL,
        L"No file was written", "<missing>"},
-      {"memory runs out while writing", true, SIZE_MAX, 0, {}, true, ERROR_NOT_ENOUGH_MEMORY,
+      {"memory runs out while writing", true, SIZE_MAX, {}, true, ERROR_NOT_ENOUGH_MEMORY,
        L"The file was not changed", kOld},
       {"no new file may be made in the folder, and the disk fills part way (while the new text's tail "
-       "goes past the old end)", true, 100000, 0,
+       "goes past the old end)", true, 100000,
        {0, true}, false, ERROR_DISK_FULL, L"The file was not changed", kOld},
       {"no new file may be made in the folder, on a real disk with room for a third of the text", true,
-       SIZE_MAX, 0, {0, true}, false, ERROR_DISK_FULL, L"The file was not changed", kOld,
+       SIZE_MAX, {0, true}, false, ERROR_DISK_FULL, L"The file was not changed", kOld,
        100000},
   };
   FailingDisk disk;
@@ -626,7 +624,6 @@ TEST_F(HostileTest, DiskFaultBelowTheFileLayerKeepsTheOldFileAndTheText) {
     if (c.exists) WriteFileBytes(path, kOld);
     if (on_small_disk) FillDisk(filler, c.small_disk_room);
     disk.room = c.room;
-    disk.commit_error = c.commit_error;
     disk.out_of_memory = c.out_of_memory;
     disk.cursor = nullptr;
     g_faults = c.faults;

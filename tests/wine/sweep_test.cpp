@@ -679,50 +679,45 @@ TEST_F(SweepTest, HeldByAnotherProgram) {
   constexpr DWORD kRead = FILE_SHARE_READ, kReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
   enum Expected { kSaved, kSavedInPlace, kHeld, kLoaded, kLoadError };
   const std::string second_half = load.old.substr(load.old.size() / 2);
-  const struct {
+  struct Row {
     const char* scenario;
-    const char* how;
+    std::string how;
     const Scenario& s;
     TargetHold hold;
     std::function<void(Sweep&)> arrange;
     Expected expected;
-  } rows[] = {
-      {"(f) The target held by another program", "sharing read, let go after 0.3 s", save, {true, kRead, 300},
-       nullptr, kSaved},
-      {"(f) The target held by another program", "sharing read, held for good", save,
-       {true, kRead, INFINITE}, nullptr, kHeld},
-      {"(f) The target held by another program", "sharing read and write, let go after 0.3 s", save,
-       {true, kReadWrite, 300}, nullptr, kSaved},
-      {"(f) The target held by another program", "sharing read and write, held for good", save,
-       {true, kReadWrite, INFINITE}, nullptr, kSavedInPlace},
-      {"(f) The target held by another program", "sharing read, write and delete, let go after 0.3 s", save,
-       {true, kReadWrite | FILE_SHARE_DELETE, 300}, nullptr, kSaved},
-      {"(f) The target held by another program", "sharing read, write and delete, held for good", save,
-       {true, kReadWrite | FILE_SHARE_DELETE, INFINITE}, nullptr, kSavedInPlace},
-      {"(f) The target held by another program", "sharing nothing, let go after 0.3 s", save, {true, 0, 300},
-       nullptr, kSaved},
-      {"(f) The target held by another program", "sharing nothing, held for good", save, {true, 0, INFINITE},
-       nullptr, kHeld},
-      {"(g) The new file held by another program as it is closed (a scanner)",
-       "sharing read and write, let go after 0.3 s", save, {},
-       [](Sweep& sweep) { sweep.scanner = true, sweep.scanner_ms = 300; }, kSaved},
-      {"(g) The new file held by another program as it is closed (a scanner)",
-       "sharing read and write, held for good", save, {},
-       [](Sweep& sweep) { sweep.scanner = true, sweep.scanner_ms = INFINITE; }, kSavedInPlace},
-      {"(h) The rename refused for 0.3 s", "access denied (a file being deleted)", save, {},
-       [](Sweep& sweep) { sweep.rename_refusal = ERROR_ACCESS_DENIED; }, kSaved},
-      {"(h) The rename refused for 0.3 s", "a lock violation", save, {},
-       [](Sweep& sweep) { sweep.rename_refusal = ERROR_LOCK_VIOLATION; }, kSaved},
-      {"(i) Load while another program writes the file in two halves", "the second after 0.3 s", load, {},
-       [&](Sweep& sweep) { sweep.writer = true, sweep.second_half = second_half, sweep.writer_ms = 300; },
-       kLoaded},
-      {"(i) Load while another program writes the file in two halves",
-       "the second as Load reads beside it, the writer holding the file for good", load, {},
-       [&](Sweep& sweep) { sweep.writer = true, sweep.second_half = second_half; }, kLoadError},
-      {"(i) Load while another program writes the file in two halves",
-       "both before Load, the writer holding the file for good", load, {},
-       [](Sweep& sweep) { sweep.writer = true; }, kLoaded},
   };
+  std::vector<Row> rows;
+  const struct {
+    const char* name;
+    DWORD share;
+  } sharings[] = {{"sharing read", kRead}, {"sharing read and write", kReadWrite},
+                  {"sharing read, write and delete", kReadWrite | FILE_SHARE_DELETE}, {"sharing nothing", 0}};
+  for (const auto& sharing : sharings) {
+    rows.push_back({"(f) The target held by another program", std::string(sharing.name) + ", let go after 0.3 s",
+                    save, {true, sharing.share, 300}, nullptr, kSaved});
+    rows.push_back({"(f) The target held by another program", std::string(sharing.name) + ", held for good", save,
+                    {true, sharing.share, INFINITE}, nullptr,
+                    (sharing.share & FILE_SHARE_WRITE) ? kSavedInPlace : kHeld});
+  }
+  for (const DWORD ms : {DWORD{300}, DWORD{INFINITE}}) {
+    rows.push_back({"(g) The new file held by another program as it is closed (a scanner)",
+                    ms == INFINITE ? "sharing read and write, held for good" : "sharing read and write, let go after 0.3 s",
+                    save, {}, [ms](Sweep& sweep) { sweep.scanner = true, sweep.scanner_ms = ms; },
+                    ms == INFINITE ? kSavedInPlace : kSaved});
+  }
+  rows.push_back({"(h) The rename refused for 0.3 s", "access denied (a file being deleted)", save, {},
+                  [](Sweep& sweep) { sweep.rename_refusal = ERROR_ACCESS_DENIED; }, kSaved});
+  rows.push_back({"(h) The rename refused for 0.3 s", "a lock violation", save, {},
+                  [](Sweep& sweep) { sweep.rename_refusal = ERROR_LOCK_VIOLATION; }, kSaved});
+  const char* const kWriter = "(i) Load while another program writes the file in two halves";
+  rows.push_back({kWriter, "the second after 0.3 s", load, {},
+                  [&](Sweep& sweep) { sweep.writer = true, sweep.second_half = second_half, sweep.writer_ms = 300; },
+                  kLoaded});
+  rows.push_back({kWriter, "the second as Load reads beside it, the writer holding the file for good", load, {},
+                  [&](Sweep& sweep) { sweep.writer = true, sweep.second_half = second_half; }, kLoadError});
+  rows.push_back({kWriter, "both before Load, the writer holding the file for good", load, {},
+                  [](Sweep& sweep) { sweep.writer = true; }, kLoaded});
   const std::wstring folder = FreshFolder(L"held");
   Win32FileSystem fs(SweptApi());
   LocalEditor editor(fs);
@@ -731,7 +726,7 @@ TEST_F(SweepTest, HeldByAnotherProgram) {
     Sweep sweep = Sweeping(Sweep::kCount, 0, 0, false);
     sweep.real_waits = true;
     if (row.arrange) row.arrange(sweep);
-    CheckedRun(row.s, editor, folder, sweep, std::string(row.scenario) + ", " + row.how, runs[row.scenario],
+    CheckedRun(row.s, editor, folder, sweep, row.scenario + (", " + row.how), runs[row.scenario],
                row.hold, [&](const WriteOutcome& written, const std::wstring& shown) -> std::string {
                  switch (row.expected) {
                    case kSaved:
