@@ -506,10 +506,9 @@ Status Win32FileSystem::OpenInput(const Path& name, std::unique_ptr<InputFile>& 
 
 WriteOutcome Win32FileSystem::OpenReplacement(const Path& name, std::uint64_t size,
                                               std::unique_ptr<ReplacementFile>& file) {
+  // No file can have such a name.
+  if (name.empty() || IsDeviceName(name)) return {Written::kNotCreated, Status(ERROR_INVALID_NAME), false, {}};
   Target target;
-  target.absent = true;  // no file can have such a name
-  if (name.empty() || IsDeviceName(name)) return Refused(target, Status(ERROR_INVALID_NAME));
-  target.absent = false;
   Patience patience(api_, MayBeHeld);
   const Status status = Inspect(api_, patience, name, target);
   if (!status.ok()) return Refused(target, status);
