@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/editor_style.h"
+#include "platform/editor.h"
 #include "platform/system_code_page.h"
 
 namespace tolvex::driver {
@@ -331,7 +332,7 @@ LocalEditor::LocalEditor(FileSystem& fs)
       dialog_(frame_),
       slots_(fs),
       editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
-  SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
+  SetUpEditor(text_);
   SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
