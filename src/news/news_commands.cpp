@@ -2,6 +2,7 @@
 
 #include <cderr.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <exception>
 #include <new>
@@ -128,6 +129,24 @@ bool ConfirmLossySave(const NewsEditor& editor, const std::u16string& text,
   return false;
 }
 
+// Whether the editor shows what a failed Load left there, kLoadError and
+// nothing else, unchanged since. Saved, those words would take the place of
+// the news in the very file that Load could not read, which the Save dialog
+// offers.
+bool ShowsTheLoadError(const NewsEditor& editor, const std::u16string& text) {
+  return EditorUnchangedSinceReplaced(editor.text) && text.size() == kLoadError.size() &&
+         std::equal(text.begin(), text.end(), kLoadError.begin());
+}
+
+// Asks whether to save the text of a failed Load all the same, as the lossy
+// question does: the name has been chosen, nothing is written yet, and No,
+// the default (Enter), writes nothing.
+bool ConfirmSavingTheLoadError(const NewsEditor& editor) {
+  return TitledMessageBox(editor.owner,
+                          L"The editor shows the error of a failed Load, not news. Save it anyway?",
+                          MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 }  // namespace
 
 void cmd_Open_Click(NewsEditor& editor) {
@@ -199,6 +218,7 @@ bool SaveNewsFile(NewsEditor& editor, const Path& name, Written* what) {
       text = EditorText(editor.text);
       encoded = editor.code_page.Encode(text);
     }
+    if (ShowsTheLoadError(editor, text) && !ConfirmSavingTheLoadError(editor)) return false;
     if (encoded.lost > 0 && !ConfirmLossySave(editor, text, encoded)) return false;
     std::u16string().swap(text);
     const WaitCursor wait;
