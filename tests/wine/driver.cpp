@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <type_traits>
 #include <vector>
@@ -317,6 +318,27 @@ bool ChooseThroughDialog(const Target& app, int button, const std::wstring& name
 }
 
 void ClickButton(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+bool SetClipboard(const wchar_t* text) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  bool ok = true;
+  if (text) {
+    const std::size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    ok = data != nullptr;
+    if (data) {
+      std::memcpy(GlobalLock(data), text, bytes);
+      GlobalUnlock(data);
+      if (!SetClipboardData(CF_UNICODETEXT, data)) {
+        GlobalFree(data);
+        ok = false;
+      }
+    }
+  }
+  CloseClipboard();
+  return ok;
+}
 
 std::wstring MessageBoxText(HWND box) {
   std::wstring text;
