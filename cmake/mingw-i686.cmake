@@ -1,9 +1,13 @@
-# Cross-compiles the Wine test programs and benchmarks for 32-bit Windows with
-# Debian's MinGW-w64 (i686). The posix thread model gives the C++ library
-# std::mutex and std::thread (GoogleTest needs them); linked statically, the
-# programs still run on their own. Its thread library calls functions that
-# Windows XP lacks (GetTickCount64), so the program that ships is built with
-# mingw-i686-win32.cmake instead.
+# The MinGW-w64 toolchain of Debian for every cross-build, in three uses:
+# - as it is: the Wine test programs and benchmarks for 32-bit Windows (i686)
+#   in the posix thread model, which gives the C++ library std::mutex and
+#   std::thread (GoogleTest needs them); linked statically, the programs run
+#   on their own. Its thread library calls functions Windows XP lacks
+#   (GetTickCount64), so the program that ships is not built so;
+# - through mingw-i686-win32.cmake (TOLVEX_MINGW_THREADS win32): the program
+#   that ships, in the win32 thread model;
+# - through mingw-x86_64.cmake (TOLVEX_MINGW_PROCESSOR x86_64): the 64-bit
+#   program and its test programs, posix threads.
 set(CMAKE_SYSTEM_NAME Windows)
 # The processor: i686 here, x86_64 for the 64-bit build (mingw-x86_64.cmake).
 if(NOT DEFINED TOLVEX_MINGW_PROCESSOR)

@@ -8,11 +8,12 @@
 
 #include "resource.h"
 #include "app/editor_style.h"
-#include "app/editor_control.h"
 #include "app/form1_layout.h"
 #include "news/news_commands.h"
+#include "news/news_text_file.h"
 #include "platform/accessible_name.h"
 #include "platform/common_dialog.h"
+#include "platform/editor.h"
 #include "platform/file_slots.h"
 #include "platform/screen.h"
 #include "platform/system_code_page.h"
@@ -73,11 +74,10 @@ const wchar_t* SpokenNameOf(int id) {
 // What the window adds to the system's text boxes, buttons and pictures:
 // - it notes every control that takes the focus, to give it back when the
 //   window is restored or activated again;
-// - Tab into a text box keeps its caret and selection instead of selecting its
-//   whole text (and replacing the news with the next key typed);
 // - the information text takes no focus and lets the mouse through to the
 //   window, so no click, key or wheel scrolls it away from its first line;
-// - the editor does what editor_control.h says;
+// - the editor does what platform/editor.h says, a paste putting the text in
+//   with the news file's line ends;
 // - a screen reader hears a name for the editor, the information text and the
 //   pictures (platform/accessible_name.h).
 LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -85,7 +85,7 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM l
   const bool info = GetDlgCtrlID(control) == kIdText1;
   LRESULT result = 0;
   if (GetDlgCtrlID(control) == kIdText &&
-      HandleEditorMessage(control, message, wparam, lparam, result)) {
+      HandleEditorMessage(control, base, message, wparam, lparam, WithNewsLineEnds, result)) {
     return result;
   }
   switch (message) {
@@ -98,8 +98,6 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM l
         form->focus = control;
       }
       break;
-    case WM_GETDLGCODE:
-      return CallWindowProcW(base, control, message, wparam, lparam) & ~DLGC_HASSETSEL;
     case WM_NCHITTEST:
       if (info) return HTTRANSPARENT;
       break;
@@ -204,8 +202,7 @@ bool CreateControls(Form1& form, HINSTANCE instance) {
         break;
       case kIdText:
         form.Text = form.controls[i];
-        // The typing limit of a text box is 30,000 characters unless lifted.
-        SendMessageW(form.Text, EM_SETLIMITTEXT, 0, 0);
+        SetUpEditor(form.Text);
         break;
       case kIdImage1:
         SetPicture(form, form.controls[i], 0, IDB_OPEN_FOLDER, instance);
@@ -429,20 +426,10 @@ HWND CreateForm1(Form1& state, HINSTANCE instance, int show) {
 
 bool PreTranslateForm1Message(HWND form, MSG& msg) {
   if (msg.hwnd != form && !IsChild(form, msg.hwnd)) return false;
-  const bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR;
-  // A multi-line text box driven by the dialog keyboard interface closes its
-  // parent on Esc; here Esc does nothing, so no text is lost to a stray key.
-  if (key && msg.wParam == VK_ESCAPE) return true;
-  // Ctrl+A selects the whole text of a text box.
-  if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000) &&
-      !(GetKeyState(VK_MENU) & 0x8000)) {
-    wchar_t cls[16] = L"";
-    GetClassNameW(msg.hwnd, cls, 16);
-    if (lstrcmpiW(cls, L"Edit") == 0) {
-      SendMessageW(msg.hwnd, EM_SETSEL, 0, -1);
-      return true;
-    }
-  }
+  // The editor's own keys first: the dialog keyboard interface would have
+  // the editor close the window on Esc. (On a button, Esc asks the window
+  // for a cancel command it does not have: nothing happens.)
+  if (TakeEditorKey(GetDlgItem(form, kIdText), msg)) return true;
   return IsDialogMessageW(form, &msg) != FALSE;
 }
 

@@ -2,12 +2,14 @@
 
 #include <cderr.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <exception>
 #include <new>
 #include <string>
 
 #include "news/news_text_file.h"
+#include "platform/editor.h"
 #include "platform/error_message.h"
 #include "platform/file_names.h"
 #include "platform/wait_cursor.h"
@@ -21,59 +23,6 @@ std::wstring CurrentDirectory() {
   std::wstring dir(GetCurrentDirectoryW(0, nullptr), L'\0');
   dir.resize(GetCurrentDirectoryW(static_cast<DWORD>(dir.size()), dir.data()));
   return dir;
-}
-
-std::u16string GetEditorText(HWND text) {
-  std::u16string s(static_cast<std::size_t>(GetWindowTextLengthW(text)) + 1, u'\0');
-  s.resize(static_cast<std::size_t>(GetWindowTextW(text, reinterpret_cast<wchar_t*>(s.data()),
-                                                   static_cast<int>(s.size()))));
-  return s;
-}
-
-// Loads in a row. A Load's text stands in the editor as one step of the
-// editor's own undo, which holds the text from before it; the editor's
-// modified flag, cleared by the Load, tells that nobody has changed the text
-// since (every edit, Undo included, sets it; setting a text as a whole clears
-// it, and the undo with it). A Load over such a text first brings back the
-// text from before that Load, so that Undo after Loads in a row gives the
-// text from before the first of them, and no copy of it is held beside the
-// editor's own.
-void BackToTheTextBeforeLoads(HWND editor) {
-  if (SendMessageW(editor, EM_GETMODIFY, 0, 0) || !SendMessageW(editor, EM_CANUNDO, 0, 0)) return;
-  SendMessageW(editor, EM_UNDO, 0, 0);
-  // Scrolled to the start: see ReplaceEditorText.
-  SendMessageW(editor, EM_SETSEL, 0, 0);
-  SendMessageW(editor, EM_SCROLLCARET, 0, 0);
-}
-
-// Puts a Load's `text` (`length` characters) in the editor in place of all
-// it holds, as one step of the editor's own undo: Undo brings back what was
-// there before the Loads in a row, and Undo again the new text. (WM_SETTEXT
-// would empty the undo.) Leaves the caret at the start with the first line
-// shown. False when the editor does not hold exactly `text` afterwards: a
-// text box that cannot hold a text keeps its old one, and reports success all
-// the same.
-bool ReplaceEditorText(HWND editor, const wchar_t* text, std::size_t length) {
-  BackToTheTextBeforeLoads(editor);
-  // An undo step of the user's that ends or starts where the whole text does
-  // would be merged with this one.
-  SendMessageW(editor, EM_EMPTYUNDOBUFFER, 0, 0);
-  // All of it, with the caret at the start: a caret at the end scrolls the
-  // text box to its last line first, and Wine's then takes more than twice
-  // as long to lay out the new text.
-  SendMessageW(editor, EM_SETSEL, static_cast<WPARAM>(GetWindowTextLengthW(editor)), 0);
-  SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
-  // The caret follows the inserted text; after a replace that did not happen
-  // it is where the selection was, at 0.
-  DWORD start = 0;
-  DWORD end = 0;
-  SendMessageW(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  const bool whole = start == length && end == length &&
-                     static_cast<std::size_t>(GetWindowTextLengthW(editor)) == length;
-  SendMessageW(editor, EM_SETSEL, 0, 0);
-  SendMessageW(editor, EM_SCROLLCARET, 0, 0);
-  if (whole) SendMessageW(editor, EM_SETMODIFY, FALSE, 0);
-  return whole;
 }
 
 // Shows Load's failure, as a step Undo takes back. Needs no memory of its
@@ -155,13 +104,30 @@ bool ConfirmLossySave(const NewsEditor& editor, const std::u16string& text,
                 L"and would be saved as \"?\".\n\nThe first is \"%ls\" on line %zu.\n\n"
                 L"Save anyway?",
                 encoded.lost, editor.code_page.number(), shown.c_str(), line);
-  if (MessageBoxW(editor.owner, message, WindowTitle(editor.owner).c_str(), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES) {
+  if (TitledMessageBox(editor.owner, message, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES) {
     return true;
   }
   SetFocus(editor.text);
-  SendMessageW(editor.text, EM_SETSEL, at, at + length);
-  SendMessageW(editor.text, EM_SCROLLCARET, 0, 0);
+  SelectInEditor(editor.text, at, at + length);
   return false;
+}
+
+// Whether the editor shows what a failed Load left there, kLoadError and
+// nothing else, unchanged since. Saved, those words would take the place of
+// the news in the very file that Load could not read, which the Save dialog
+// offers.
+bool ShowsTheLoadError(const NewsEditor& editor, const std::u16string& text) {
+  return EditorUnchangedSinceReplaced(editor.text) && text.size() == kLoadError.size() &&
+         std::equal(text.begin(), text.end(), kLoadError.begin());
+}
+
+// Asks whether to save the text of a failed Load all the same, as the lossy
+// question does: the name has been chosen, nothing is written yet, and No,
+// the default (Enter), writes nothing.
+bool ConfirmSavingTheLoadError(const NewsEditor& editor) {
+  return TitledMessageBox(editor.owner,
+                          L"The editor shows the error of a failed Load, not news. Save it anyway?",
+                          MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 }  // namespace
@@ -232,9 +198,10 @@ bool SaveNewsFile(NewsEditor& editor, const Path& name, WriteOutcome* written) {
     CodePage::Encoded encoded;
     {
       const WaitCursor wait;
-      text = GetEditorText(editor.text);
+      text = EditorText(editor.text);
       encoded = editor.code_page.Encode(text);
     }
+    if (ShowsTheLoadError(editor, text) && !ConfirmSavingTheLoadError(editor)) return false;
     if (encoded.lost > 0 && !ConfirmLossySave(editor, text, encoded)) return false;
     std::u16string().swap(text);
     const WaitCursor wait;
@@ -248,10 +215,10 @@ bool SaveNewsFile(NewsEditor& editor, const Path& name, WriteOutcome* written) {
   const UINT icon = outcome.ok() ? MB_ICONWARNING : MB_ICONERROR;
   if (report.capacity() < SaveReportRoom(name)) {
     // Memory ran out before anything was written.
-    MessageBoxW(editor.owner,
-                L"The news could not be saved: there is not enough memory.\n\n"
-                L"The file was not changed, and the text is still in the editor.",
-                nullptr, MB_OK | icon);
+    TitledMessageBox(editor.owner,
+                     L"The news could not be saved: there is not enough memory.\n\n"
+                     L"The file was not changed, and the text is still in the editor.",
+                     MB_OK | icon);
     return false;
   }
   ComposeSaveOutcome(report, name, outcome);

@@ -48,16 +48,17 @@ bool LoadNewsFile(NewsEditor& editor, const Path& name);
 // Asks for a file name and writes the editor's text plus one CR LF to it.
 // The editor is never changed. A failure is shown in a message box that says
 // what became of the file (as a rule, nothing); text the code page cannot
-// hold is saved only after the user agrees.
+// hold, and the error text of a failed Load that nobody has changed since,
+// are saved only after the user agrees.
 void cmd_Save_Click(NewsEditor& editor);
 
 // The part of Save after the dialog: writes the editor's text to `name`,
-// asking first if characters would be lost, and refusing a name Windows
-// keeps for a device. Returns true when the file was written; failures have
-// been shown to the user, and so has a file left behind by a save that
-// succeeded (a file of ours that could not be removed), with a warning.
-// `written`, where given, is set to how the write ended (unchanged when no
-// write was tried).
+// asking first if it is a failed Load's error text or if characters would be
+// lost (No writes nothing), and refusing a name Windows keeps for a device.
+// Returns true when the file was written; failures have been shown to the
+// user, and so has a file left behind by a save that succeeded (a file of
+// ours that could not be removed), with a warning. `written`, where given,
+// is set to how the write ended (unchanged when no write was tried).
 bool SaveNewsFile(NewsEditor& editor, const Path& name, WriteOutcome* written = nullptr);
 
 }  // namespace tolvex

@@ -46,16 +46,22 @@ const Oleacc& LoadOleacc() {
   return oleacc;
 }
 
-// The system's object for a control, named by the program. Every call but the
-// control's own name goes to the system's object; so do requests for its
-// other interfaces (IOleWindow, by which a client finds the control's window,
-// IEnumVARIANT, IServiceProvider), which the system's object answers itself,
-// all but those by which COM would send that object out in place of this one.
-class NamedAccessible final : public IAccessible {
+// The system's object for a control, named by the program: an object of its
+// own, whose IAccessible calls all go to the system's object but the
+// control's own name. It answers for no interface but its own (IUnknown,
+// IDispatch, IAccessible, and IOleWindow, by which a client finds the
+// control's window); handing the system's object out for any other would
+// give a client the unnamed object (asked again for IAccessible), and its
+// IServiceProvider tells UI Automation that the object is the system's own
+// proxy, which may then be put in place of this one, with the system's name.
+// Its IDispatch has no type information: a client that would call it late
+// bound learns so, and calls IAccessible itself, as screen readers do.
+class NamedAccessible final : public IAccessible, public IOleWindow {
  public:
   using AllocString = BSTR(WINAPI*)(const OLECHAR*);
-  NamedAccessible(IAccessible* standard, const wchar_t* name, AllocString alloc_string)
-      : standard_(standard), name_(name), alloc_string_(alloc_string) {}
+  NamedAccessible(HWND control, IAccessible* standard, const wchar_t* name,
+                  AllocString alloc_string)
+      : control_(control), standard_(standard), name_(name), alloc_string_(alloc_string) {}
   NamedAccessible(const NamedAccessible&) = delete;
   NamedAccessible& operator=(const NamedAccessible&) = delete;
 
@@ -64,17 +70,14 @@ class NamedAccessible final : public IAccessible {
     if (!object) return E_POINTER;
     if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(IAccessible)) {
       *object = static_cast<IAccessible*>(this);
-      AddRef();
-      return S_OK;
-    }
-    // COM asks these of the object it sends to the screen reader: were the
-    // system's object to answer, the screen reader could get it unnamed.
-    if (iid == __uuidof(IMarshal) || iid == __uuidof(IMarshal2) ||
-        iid == __uuidof(IStdMarshalInfo) || iid == __uuidof(IExternalConnection)) {
+    } else if (iid == __uuidof(IOleWindow)) {
+      *object = static_cast<IOleWindow*>(this);
+    } else {
       *object = nullptr;
       return E_NOINTERFACE;
     }
-    return standard_->QueryInterface(iid, object);
+    AddRef();
+    return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     return static_cast<ULONG>(InterlockedIncrement(&references_));
@@ -85,22 +88,35 @@ class NamedAccessible final : public IAccessible {
     return static_cast<ULONG>(left);
   }
 
-  // IDispatch
+  // IDispatch, without type information.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    return standard_->GetTypeInfoCount(count);
+    if (!count) return E_INVALIDARG;
+    *count = 0;
+    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
-    return standard_->GetTypeInfo(index, locale, info);
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (!info) return E_INVALIDARG;
+    *info = nullptr;
+    return DISP_E_BADINDEX;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID,
                                           DISPID* ids) override {
-    return standard_->GetIDsOfNames(iid, names, count, locale, ids);
+    if (!ids) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags,
-                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                   UINT* argument_error) override {
-    return standard_->Invoke(id, iid, locale, flags, params, result, exception, argument_error);
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return DISP_E_MEMBERNOTFOUND;
   }
+
+  // IOleWindow (its IUnknown is the object's).
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+    if (!window) return E_INVALIDARG;
+    *window = control_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
   // IAccessible
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
@@ -175,6 +191,7 @@ class NamedAccessible final : public IAccessible {
   ~NamedAccessible() { standard_->Release(); }
 
   LONG references_ = 1;
+  const HWND control_;
   IAccessible* const standard_;  // owned: one reference
   const wchar_t* const name_;
   const AllocString alloc_string_;
@@ -194,14 +211,16 @@ bool AnswerWithAccessibleName(HWND control, WPARAM wparam, LPARAM lparam, const 
       !standard) {
     return false;
   }
-  NamedAccessible* named = new (std::nothrow) NamedAccessible(standard, name, oleacc.alloc_string);
+  NamedAccessible* named =
+      new (std::nothrow) NamedAccessible(control, standard, name, oleacc.alloc_string);
   if (!named) {
     standard->Release();
     return false;
   }
   // LresultFromObject takes a reference of its own for the screen reader; ours
   // goes.
-  const LRESULT result = oleacc.lresult_from_object(__uuidof(IAccessible), wparam, named);
+  const LRESULT result = oleacc.lresult_from_object(__uuidof(IAccessible), wparam,
+                                                         static_cast<IAccessible*>(named));
   named->Release();
   if (result < 0) return false;
   answer = result;

@@ -1,8 +1,9 @@
 // Names that screen readers hear for controls that show none of their own (a
 // text box with no label before it, a picture). A screen reader asks a
-// control for its accessible object with WM_GETOBJECT; the answer here is the
-// system's own object for the control, with only the control's name replaced.
-// Its role, value, state, caret and children stay the system's.
+// control for its accessible object with WM_GETOBJECT; the answer here is an
+// object of the program's that says all the system's own object for the
+// control says but the control's name. Its role, value, state, caret and
+// children stay the system's.
 #pragma once
 
 #include <windows.h>

@@ -223,6 +223,21 @@ std::size_t ExtensionRoom(const std::wstring& default_ext, const std::wstring& f
   return longest + 1;
 }
 
+// Makes the folder of the chosen file `path` the working folder, where that
+// folder exists. Windows' file dialogs do so themselves unless asked not to
+// (OFN_NOCHANGEDIR), for a name picked in the list and for a full path typed
+// in another folder alike, so that the next dialog starts where the chosen
+// file is; Wine's leave the working folder where the dialog was shown when a
+// full path was typed. Needs no memory of the program's.
+void MoveToTheFolderOf(wchar_t* path) {
+  wchar_t* const slash = std::wcsrchr(path, L'\\');
+  if (!slash) return;
+  const wchar_t kept = slash[1];
+  slash[1] = L'\0';  // "C:\news\" of "C:\news\today.txt", "C:\" of "C:\today.txt"
+  SetCurrentDirectoryW(path);
+  slash[1] = kept;
+}
+
 }  // namespace
 
 std::wstring FilterPairs(const std::wstring& filter) {
@@ -272,6 +287,7 @@ DWORD CommonDialog::Show(bool save) {
   FileName.clear();
   if (show(&ofn)) {
     FileName = name.data();
+    if (!(Flags & OFN_NOCHANGEDIR)) MoveToTheFolderOf(name.data());
     return 0;
   }
   return library.extended_error();

@@ -3,7 +3,9 @@
 //
 // It keeps its settings and its last file name between uses. The folder part
 // of the last name is not passed on: the dialog starts in InitDir and offers
-// the last name's file part.
+// the last name's file part. Once a dialog has returned a name, the working
+// folder is that file's folder (unless Flags hold OFN_NOCHANGEDIR), on every
+// system, as Windows' own dialog makes it.
 //
 // Where the system's dialog builds the chosen path in MAX_PATH characters
 // (Wine, and Windows before Vista), it asks, besides Flags, for an

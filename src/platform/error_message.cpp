@@ -4,31 +4,24 @@
 
 namespace tolvex {
 
-std::wstring SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text;
-  if (n != 0 && buffer) text.assign(buffer, n);
-  LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
-    text.pop_back();
+std::size_t SystemErrorText(DWORD code, wchar_t* text, std::size_t room) {
+  if (room == 0) return 0;
+  text[0] = L'\0';
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, static_cast<DWORD>(room), nullptr);
+  while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ')) --n;
+  if (n == 0) {
+    const int written = std::swprintf(text, room, L"Error %lu", static_cast<unsigned long>(code));
+    n = written > 0 ? static_cast<DWORD>(written) : 0;
   }
-  if (text.empty()) {
-    wchar_t number[32];
-    std::swprintf(number, 32, L"Error %lu", static_cast<unsigned long>(code));
-    text = number;
-  }
-  return text;
+  text[n] = L'\0';
+  return n;
 }
 
-std::wstring WindowTitle(HWND hwnd) {
-  std::wstring title(static_cast<std::size_t>(hwnd ? GetWindowTextLengthW(hwnd) : 0) + 1, L'\0');
-  title.resize(hwnd ? static_cast<std::size_t>(GetWindowTextW(hwnd, title.data(),
-                                                               static_cast<int>(title.size())))
-                    : 0);
-  return title;
+int TitledMessageBox(HWND owner, const wchar_t* text, UINT type) {
+  wchar_t title[256] = L"";
+  if (owner) GetWindowTextW(owner, title, 256);
+  return MessageBoxW(owner, text, title, type);
 }
 
 void ShowError(HWND owner, std::wstring_view what, DWORD code) {
@@ -40,16 +33,11 @@ void ShowError(HWND owner, std::wstring_view what, DWORD code) {
 
 void ShowReport(HWND owner, std::wstring& message, DWORD code, UINT icon) {
   if (code != 0) {
-    wchar_t text[kReportRoom - 8] = L"";
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, text, kReportRoom - 8, nullptr);
-    while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ')) --n;
-    if (n == 0) n = static_cast<DWORD>(std::swprintf(text, 32, L"Error %lu", static_cast<unsigned long>(code)));
+    wchar_t text[kErrorTextRoom];
+    const std::size_t n = SystemErrorText(code, text, kErrorTextRoom);
     message.append(L"\n\n").append(text, n);
   }
-  wchar_t title[256] = L"";
-  if (owner) GetWindowTextW(owner, title, 256);
-  MessageBoxW(owner, message.c_str(), title, MB_OK | icon);
+  TitledMessageBox(owner, message.c_str(), MB_OK | icon);
 }
 
 }  // namespace tolvex

@@ -1,4 +1,6 @@
-// Rules for file names that hold on Windows whatever the file system.
+// Rules for file names on Windows: the names Windows keeps for devices, and
+// the file dialogs' rules for a name typed into them, by which the dialog's
+// name guard counts the path before the dialog builds it.
 #pragma once
 
 #include <cstddef>

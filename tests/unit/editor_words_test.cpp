@@ -1,4 +1,4 @@
-#include "app/editor_words.h"
+#include "platform/editor_words.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <type_traits>
 #include <vector>
 
 #include "app/editor_style.h"
+#include "platform/editor.h"
 #include "platform/system_code_page.h"
 
 namespace tolvex::driver {
@@ -317,6 +319,27 @@ bool ChooseThroughDialog(const Target& app, int button, const std::wstring& name
 
 void ClickButton(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
+bool SetClipboard(const wchar_t* text) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  bool ok = true;
+  if (text) {
+    const std::size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    ok = data != nullptr;
+    if (data) {
+      std::memcpy(GlobalLock(data), text, bytes);
+      GlobalUnlock(data);
+      if (!SetClipboardData(CF_UNICODETEXT, data)) {
+        GlobalFree(data);
+        ok = false;
+      }
+    }
+  }
+  CloseClipboard();
+  return ok;
+}
+
 std::wstring MessageBoxText(HWND box) {
   std::wstring text;
   EnumChildWindows(box, CollectStatics, reinterpret_cast<LPARAM>(&text));
@@ -331,7 +354,7 @@ LocalEditor::LocalEditor(FileSystem& fs)
       dialog_(frame_),
       slots_(fs),
       editor_{frame_, text_, dialog_, slots_, SystemCodePage()} {
-  SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
+  SetUpEditor(text_);
   SetWindowSubclass(text_, LimitedEdit, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 

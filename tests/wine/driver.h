@@ -113,6 +113,8 @@ void CancelDialog(HWND dialog);
 // when the dialog did not come, or did not go within `timeout_ms`.
 bool ChooseThroughDialog(const Target& app, int button, const std::wstring& name,
                          DWORD timeout_ms = 10000);
+// Puts `text` on the clipboard, the clipboard's only text; nullptr empties it.
+bool SetClipboard(const wchar_t* text);
 // The text of a message box: its static with id 0xFFFF.
 std::wstring MessageBoxText(HWND box);
 void ClickButton(HWND dialog, int id);

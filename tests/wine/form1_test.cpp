@@ -134,6 +134,11 @@ struct Accessible {
   LONG role = -1;
   LONG state = -1;
   std::wstring value;
+  // What the object answers for other interfaces: the window IOleWindow
+  // gives, and whether it serves IServiceProvider and IEnumVARIANT.
+  HWND window = nullptr;
+  bool serves = false;
+  bool enumerates = false;
 };
 Accessible AccessibleOf(HWND control, bool standard) {
   Accessible seen;
@@ -166,6 +171,19 @@ Accessible AccessibleOf(HWND control, bool standard) {
   VariantClear(&v);
   if (object->get_accState(self, &v) == S_OK && v.vt == VT_I4) seen.state = v.lVal;
   VariantClear(&v);
+  IOleWindow* window = nullptr;
+  if (SUCCEEDED(object->QueryInterface(__uuidof(IOleWindow), reinterpret_cast<void**>(&window)))) {
+    window->GetWindow(&seen.window);
+    window->Release();
+  }
+  auto answers = [&](REFIID iid) {
+    IUnknown* other = nullptr;
+    const bool answered = SUCCEEDED(object->QueryInterface(iid, reinterpret_cast<void**>(&other)));
+    if (other) other->Release();
+    return answered;
+  };
+  seen.serves = answers(__uuidof(IServiceProvider));
+  seen.enumerates = answers(__uuidof(IEnumVARIANT));
   object->Release();
   return seen;
 }
@@ -194,11 +212,16 @@ TEST(Form1Test, TextsAndControlKinds) {
     const wchar_t* window_class;
     std::wstring_view text;
     const wchar_t* spoken;  // the name a screen reader hears
+    bool named;  // by the program, through an object of its own
   } expected[] = {
-      {kIdText, L"Edit", L"", L"News"},       {kIdOpen, L"Button", L"Load", L"Load"},
-      {kIdSave, L"Button", L"Save", L"Save"}, {kIdFrame2, L"Button", L"Info:", L"Info:"},
-      {kIdText1, L"Edit", kInfo, L"Info"},    {kIdClose, L"Button", L"Close", L"Close"},
-      {kIdImage1, L"Static", L"", L"Load"},   {kIdImage2, L"Static", L"", L"Save"},
+      {kIdText, L"Edit", L"", L"News", true},
+      {kIdOpen, L"Button", L"Load", L"Load", false},
+      {kIdSave, L"Button", L"Save", L"Save", false},
+      {kIdFrame2, L"Button", L"Info:", L"Info:", false},
+      {kIdText1, L"Edit", kInfo, L"Info", true},
+      {kIdClose, L"Button", L"Close", L"Close", false},
+      {kIdImage1, L"Static", L"", L"Load", true},
+      {kIdImage2, L"Static", L"", L"Save", true},
   };
   for (const auto& e : expected) {
     SCOPED_TRACE(e.id);
@@ -213,6 +236,13 @@ TEST(Form1Test, TextsAndControlKinds) {
     EXPECT_EQ(heard.role, platform.role);
     EXPECT_EQ(heard.state, platform.state);
     EXPECT_EQ(heard.value, platform.value);
+    EXPECT_EQ(heard.window, control) << "IOleWindow gives the control";
+    if (e.named) {
+      // Nothing of the system's unnamed object: no IServiceProvider, by which
+      // UI Automation would take it for the system's own proxy.
+      EXPECT_FALSE(heard.serves);
+      EXPECT_FALSE(heard.enumerates);
+    }
   }
   const LONG editor = GetWindowLongW(app.control(kIdText), GWL_STYLE);
   EXPECT_TRUE(editor & ES_MULTILINE);
@@ -452,28 +482,6 @@ TEST(Form1Test, CtrlOAndCtrlSClickLoadAndSaveFromEveryControl) {
 
 // The caret at the start of the editor's second line.
 constexpr DWORD kLineTwo = MAXDWORD;
-
-// Puts `text` on the clipboard, the clipboard's only text; nullptr empties it.
-bool SetClipboard(const wchar_t* text) {
-  if (!OpenClipboard(nullptr)) return false;
-  EmptyClipboard();
-  bool ok = true;
-  if (text) {
-    const std::size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    ok = data != nullptr;
-    if (data) {
-      std::memcpy(GlobalLock(data), text, bytes);
-      GlobalUnlock(data);
-      if (!SetClipboardData(CF_UNICODETEXT, data)) {
-        GlobalFree(data);
-        ok = false;
-      }
-    }
-  }
-  CloseClipboard();
-  return ok;
-}
 
 // What the editor does beyond the system's text box, each as one step that
 // one Ctrl+Z takes back.

@@ -9,6 +9,7 @@ namespace {
 
 using namespace driver;
 
+constexpr wchar_t kTitle[] = L"Quorvane Bulletrix 1.1.1";
 constexpr wchar_t kLoadError[] = L"Error while opening file";
 constexpr int kLookIn = 0x471;      // the dialog's folder combo
 constexpr int kReadOnlyBox = 0x410;  // the Open dialog's read-only check box
@@ -133,23 +134,29 @@ TEST_F(NewsTest, OpenDialogIsSetUpForNewsFiles) {
 
 // Loads in a row, failed or not, with no edit between them: one Ctrl+Z
 // brings back the text from before the first of them, a second the last
-// Load's text. An edit makes the text the author's own.
+// Load's text. An edit makes the text the author's own; a paste of nothing is
+// no edit. Save over the file of a failed Load asks first while the editor
+// shows just the error, unchanged since.
 TEST_F(NewsTest, UndoAfterLoadsInARowBringsBackTheTextBeforeThem) {
   const std::wstring missing = folder + L"\\missing.txt";
   const std::wstring locked = folder + L"\\locked.txt";
-  WriteFileBytes(locked, "locked\r\n");
   const std::wstring binary = folder + L"\\binary.txt";
-  WriteFileBytes(binary, std::string("MZ\x90\0\x03\0\0\0", 8));
+  const std::string binary_bytes("MZ\x90\0\x03\0\0\0", 8);
   const std::wstring good = folder + L"\\good.txt";
-  WriteFileBytes(good, "good news");
   const std::wstring more = folder + L"\\more.txt";
-  WriteFileBytes(more, "more news\r\n");
   const std::wstring kCancel = L"";
   const std::wstring kTypeBang = L"<typed: !>";
   const std::wstring kUndo = L"<Ctrl+Z>";
+  const std::wstring kPasteNothing = L"<Ctrl+V, an empty text on the clipboard>";
+  const std::wstring kShiftInsertNothing = L"<Shift+Insert, an empty text on the clipboard>";
+  // Save over the last Load's file, asked or not whether to save the error.
+  const std::wstring kSave = L"<Save: not asked>";
+  const std::wstring kSaveEnter = L"<Save: asked, Enter>";
+  const std::wstring kSaveYes = L"<Save: asked, Yes>";
+  const std::wstring after_edit = std::wstring(L"!") + kLoadError;
   const struct {
     const char* name;
-    std::vector<std::wstring> steps;  // files loaded, a cancelled Load, typing, Ctrl+Z
+    std::vector<std::wstring> steps;  // files loaded, a cancelled Load, keys, Save
     std::wstring shown;  // after the steps
     std::wstring undone;  // after one Ctrl+Z
   } cases[] = {
@@ -163,29 +170,79 @@ TEST_F(NewsTest, UndoAfterLoadsInARowBringsBackTheTextBeforeThem) {
       {"a Load, an edit, a Load", {good, kTypeBang, more}, L"more news\r\n", L"!good news\r\n"},
       {"a Load, an edit, a failed Load", {more, kTypeBang, missing}, kLoadError, L"!more news\r\n"},
       {"a Load, Ctrl+Z, a Load", {good, kUndo, more}, L"more news\r\n", L"old"},
+      {"a Load, a paste of nothing by Ctrl+V", {good, kPasteNothing}, L"good news\r\n", L"old"},
+      {"a Load, a paste of nothing by Shift+Insert", {good, kShiftInsertNothing}, L"good news\r\n",
+       L"old"},
+      {"a failed Load, Save: asked, Enter says No", {binary, kSaveEnter}, kLoadError, L"old"},
+      {"a failed Load, Save: asked, Yes", {binary, kSaveYes}, kLoadError, L"old"},
+      // The text box takes a key typed at the start of a text just put in
+      // into that text's step.
+      {"a failed Load, a key typed, Save", {binary, kTypeBang, kSave}, after_edit, L"old"},
+      {"a failed Load, Ctrl+Z twice, Save", {binary, kUndo, kUndo, kSave}, kLoadError, L"old"},
   };
   Target app(folder);
   HWND editor = app.control(kIdText);
+  const auto focus_editor = [&] {
+    app.Activate();
+    PostMessageW(app.form(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(editor), TRUE);
+    return WaitFor([&] { return app.Focus() == editor; }, 30000);
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    WriteFileBytes(locked, "locked\r\n");
+    WriteFileBytes(binary, binary_bytes);
+    WriteFileBytes(good, "good news");
+    WriteFileBytes(more, "more news\r\n");
     UniqueFile lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     app.SetText(kIdText, L"old");
     std::wstring before = L"old";
+    std::wstring loaded;
     for (const std::wstring& step : c.steps) {
+      const std::wstring now = app.Text(kIdText);
       if (step == kUndo) {
         ASSERT_TRUE(UndoShows(app, true, before));
-        continue;
-      }
-      before = app.Text(kIdText);
-      if (step != kTypeBang) {
+        before = now;
+      } else if (step == kTypeBang) {
+        before = now;
+        ASSERT_TRUE(focus_editor());
+        TypeText(L"!");
+        ASSERT_TRUE(WaitFor([&] { return app.Text(kIdText) == L"!" + before; }, 30000));
+      } else if (step == kPasteNothing || step == kShiftInsertNothing) {
+        ASSERT_TRUE(SetClipboard(L""));
+        ASSERT_TRUE(focus_editor());
+        step == kPasteNothing ? PressKey('V', /*shift=*/false, /*ctrl=*/true)
+                              : PressKey(VK_INSERT, /*shift=*/true);
+        // End after it moves the caret from the start once the keys are taken.
+        PressKey(VK_END);
+        ASSERT_TRUE(WaitFor([&] { return SendMessageW(editor, EM_GETSEL, 0, 0) != 0; }, 30000));
+        ASSERT_EQ(app.Text(kIdText), now);
+      } else if (step == kSave || step == kSaveEnter || step == kSaveYes) {
+        const std::string old_bytes = ReadFileBytes(loaded);
+        HWND box = Save(app, loaded, /*replace=*/true);
+        ASSERT_EQ(box != nullptr, step != kSave) << "asked";
+        if (box) {
+          EXPECT_EQ(MessageBoxText(box),
+                    L"The editor shows the error of a failed Load, not news. Save it anyway?");
+          EXPECT_EQ(WindowText(box), kTitle);
+          if (step == kSaveYes) {
+            ClickButton(box, IDYES);
+          } else {
+            // Enter, as a hurried user answers, says No.
+            HWND focused = app.Focus();
+            ASSERT_EQ(GetParent(focused), box);
+            PostMessageW(focused, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+            PostMessageW(focused, WM_KEYUP, VK_RETURN, 0xC01C0001);
+          }
+          ASSERT_TRUE(Gone(box));
+          app.Sync();
+        }
+        EXPECT_EQ(ReadFileBytes(loaded), step == kSaveEnter ? old_bytes : Narrow(now) + "\r\n");
+        EXPECT_EQ(app.Text(kIdText), now);
+      } else {
+        before = now;
         Load(app, step);
-        continue;
+        if (!step.empty()) loaded = step;
       }
-      app.Activate();
-      PostMessageW(app.form(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(editor), TRUE);
-      ASSERT_TRUE(WaitFor([&] { return app.Focus() == editor; }, 30000));
-      TypeText(L"!");
-      ASSERT_TRUE(WaitFor([&] { return app.Text(kIdText) == L"!" + before; }, 30000));
     }
     EXPECT_EQ(app.Text(kIdText), c.shown);
     EXPECT_TRUE(UndoShows(app, true, c.undone)) << Narrow(app.Text(kIdText));
@@ -334,26 +391,42 @@ TEST_F(NewsTest, LoadThenSaveAddsOneLineEndAndKeepsEveryByte) {
   }
 }
 
-TEST_F(NewsTest, NextDialogStartsWhereTheLastOneLeftTheWorkingFolder) {
-  const std::wstring other = FreshFolder(L"other");
-  WriteFileBytes(other + L"\\news.txt", "x");
-  Target app(folder);
-  app.Click(kIdOpen);
-  HWND open = app.WaitForDialog();
-  ASSERT_TRUE(open);
-  ChooseFile(open, other);  // a folder's name opens the folder
-  EXPECT_TRUE(WaitFor([&] { return WindowText(GetDlgItem(open, kLookIn)) == LastPart(other); }));
-  ChooseFile(open, L"news.txt");
-  ASSERT_TRUE(Gone(open));
-  app.Sync();
-  EXPECT_EQ(app.Text(kIdText), L"x\r\n");
-  app.Click(kIdSave);
-  HWND dialog = app.WaitForDialog();
-  ASSERT_TRUE(dialog);
-  EXPECT_EQ(WindowText(GetDlgItem(dialog, kLookIn)), LastPart(other));
-  EXPECT_EQ(WindowText(FileNameEdit(dialog)), L"news.txt") << "the last name is offered";
-  CancelDialog(dialog);
-  ASSERT_TRUE(Gone(dialog));
+// The next dialog starts in the folder of the file chosen last, however it
+// was chosen, and offers its name.
+TEST_F(NewsTest, NextDialogStartsInTheFolderOfTheFileChosenLast) {
+  const struct {
+    const char* name;
+    bool full_path;  // typed; else the folder is opened in the dialog, then the name typed
+  } cases[] = {
+      {"the folder opened in the dialog, then the name typed", false},
+      {"the full path typed", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::wstring other = FreshFolder(L"other");
+    WriteFileBytes(other + L"\\news.txt", "x");
+    Target app(folder);
+    app.Click(kIdOpen);
+    HWND open = app.WaitForDialog();
+    ASSERT_TRUE(open);
+    if (c.full_path) {
+      ChooseFile(open, other + L"\\news.txt");
+    } else {
+      ChooseFile(open, other);  // a folder's name opens the folder
+      EXPECT_TRUE(WaitFor([&] { return WindowText(GetDlgItem(open, kLookIn)) == LastPart(other); }));
+      ChooseFile(open, L"news.txt");
+    }
+    ASSERT_TRUE(Gone(open));
+    app.Sync();
+    EXPECT_EQ(app.Text(kIdText), L"x\r\n");
+    app.Click(kIdSave);
+    HWND dialog = app.WaitForDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, kLookIn)), LastPart(other));
+    EXPECT_EQ(WindowText(FileNameEdit(dialog)), L"news.txt") << "the last name is offered";
+    CancelDialog(dialog);
+    ASSERT_TRUE(Gone(dialog));
+  }
 }
 
 TEST_F(NewsTest, TextOutsideTheCodePageIsSavedOnlyAfterAsking) {

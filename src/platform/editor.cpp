@@ -1,10 +1,9 @@
-#include "app/editor_control.h"
+#include "platform/editor.h"
 
 #include <new>
 #include <string>
 
-#include "app/editor_words.h"
-#include "news/news_text_file.h"
+#include "platform/editor_words.h"
 
 namespace tolvex {
 namespace {
@@ -85,9 +84,9 @@ class OpenedClipboard {
   bool open_;
 };
 
-// The clipboard's text with the news file's line ends; false when it holds no
-// text (or cannot be read), as a paste then does nothing.
-bool ClipboardText(HWND editor, std::u16string& text) {
+// The clipboard's text as `rule` makes it; false when it holds no text (or
+// cannot be read), as a paste then does nothing.
+bool ClipboardText(HWND editor, PasteRule rule, std::u16string& text) {
   if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return false;
   const OpenedClipboard clipboard(editor);
   if (!clipboard.is_open()) return false;
@@ -100,7 +99,7 @@ bool ClipboardText(HWND editor, std::u16string& text) {
   std::size_t length = 0;
   while (length < room && chars[length] != u'\0') ++length;
   try {
-    text = WithNewsLineEnds(std::u16string_view(chars, length));
+    text = rule(std::u16string_view(chars, length));
   } catch (const std::bad_alloc&) {
     GlobalUnlock(data);
     return false;  // out of memory: nothing is pasted
@@ -109,22 +108,49 @@ bool ClipboardText(HWND editor, std::u16string& text) {
   return true;
 }
 
-// A paste into the editor: the clipboard's text in place of the selection,
-// every line end in it written as CR LF, as one step of the editor's Undo.
-// Nothing happens in a read-only editor or when the clipboard holds no text.
-void Paste(HWND editor) {
+// A paste into the editor: the clipboard's text, as `rule` makes it, in place
+// of the selection, as one step of the editor's Undo. Nothing at all happens
+// in a read-only editor or when the clipboard holds no text, or an empty one.
+void Paste(HWND editor, PasteRule rule) {
   if (GetWindowLongPtrW(editor, GWL_STYLE) & ES_READONLY) return;
   std::u16string text;
-  if (!ClipboardText(editor, text)) return;
+  if (!ClipboardText(editor, rule, text) || text.empty()) return;
   // A step of its own: Wine's text box would merge a paste right after typing
-  // into the typing's step.
+  // into the typing's step. (It pastes no empty text, but would still have
+  // emptied its Undo here.)
   SendMessageW(editor, EM_EMPTYUNDOBUFFER, 0, 0);
   SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+// Puts the caret at the start, nothing selected, and scrolls there.
+void ToTheStart(HWND editor) {
+  SendMessageW(editor, EM_SETSEL, 0, 0);
+  SendMessageW(editor, EM_SCROLLCARET, 0, 0);
+}
+
+// Replaces in a row. A replaced text stands in the editor as one step of its
+// Undo, which holds the text from before it; the modified flag, cleared by the
+// replace, tells that nobody has changed the text since (every edit, Undo
+// included, sets it; setting a text as a whole clears it, and the Undo with
+// it). A replace over such a text first brings back the text from before the
+// last replace, so that Undo after replaces in a row gives the text from
+// before the first of them, and no copy of it is held beside the editor's own.
+void BackToTheTextBeforeReplaces(HWND editor) {
+  if (!EditorUnchangedSinceReplaced(editor) || !SendMessageW(editor, EM_CANUNDO, 0, 0)) return;
+  SendMessageW(editor, EM_UNDO, 0, 0);
+  // Scrolled to the start: see ReplaceEditorText.
+  ToTheStart(editor);
+}
+
 }  // namespace
 
-bool HandleEditorMessage(HWND editor, UINT message, WPARAM wparam, LPARAM, LRESULT& result) {
+void SetUpEditor(HWND editor) {
+  // The typing limit of a text box is 30,000 characters unless lifted.
+  SendMessageW(editor, EM_SETLIMITTEXT, 0, 0);
+}
+
+bool HandleEditorMessage(HWND editor, WNDPROC base, UINT message, WPARAM wparam, LPARAM lparam,
+                         PasteRule paste_rule, LRESULT& result) {
   result = 0;
   switch (message) {
     case WM_CHAR:
@@ -132,16 +158,73 @@ bool HandleEditorMessage(HWND editor, UINT message, WPARAM wparam, LPARAM, LRESU
       DeletePreviousWord(editor);
       return true;
     case WM_PASTE:  // Ctrl+V and the context menu's Paste
-      Paste(editor);
+      Paste(editor, paste_rule);
       return true;
     case WM_KEYDOWN:
       // Shift+Insert: Wine's text box pastes without sending itself WM_PASTE.
       if (wparam != VK_INSERT || GetKeyState(VK_SHIFT) >= 0) return false;
-      Paste(editor);
+      Paste(editor, paste_rule);
+      return true;
+    case WM_GETDLGCODE:
+      // Without "select all on Tab", the dialog keyboard interface leaves the
+      // caret and the selection as they were.
+      result = CallWindowProcW(base, editor, message, wparam, lparam) & ~DLGC_HASSETSEL;
       return true;
     default:
       return false;
   }
+}
+
+bool TakeEditorKey(HWND editor, const MSG& msg) {
+  if (msg.hwnd != editor) return false;
+  const bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR;
+  // A multi-line text box under the dialog keyboard interface closes its
+  // parent on Esc; here Esc does nothing, so no text is lost to a stray key.
+  if (key && msg.wParam == VK_ESCAPE) return true;
+  if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000) &&
+      !(GetKeyState(VK_MENU) & 0x8000)) {
+    SendMessageW(editor, EM_SETSEL, 0, -1);
+    return true;
+  }
+  return false;
+}
+
+std::u16string EditorText(HWND editor) {
+  std::u16string s(static_cast<std::size_t>(GetWindowTextLengthW(editor)) + 1, u'\0');
+  s.resize(static_cast<std::size_t>(GetWindowTextW(editor, reinterpret_cast<wchar_t*>(s.data()),
+                                                   static_cast<int>(s.size()))));
+  return s;
+}
+
+bool ReplaceEditorText(HWND editor, const wchar_t* text, std::size_t length) {
+  BackToTheTextBeforeReplaces(editor);
+  // An undo step of the user's that ends or starts where the whole text does
+  // would be merged with this one.
+  SendMessageW(editor, EM_EMPTYUNDOBUFFER, 0, 0);
+  // All of it, with the caret at the start: a caret at the end scrolls the
+  // text box to its last line first, and Wine's then takes more than twice
+  // as long to lay out the new text.
+  SendMessageW(editor, EM_SETSEL, static_cast<WPARAM>(GetWindowTextLengthW(editor)), 0);
+  SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
+  // The caret follows the inserted text; after a replace that did not happen
+  // it is where the selection was, at 0.
+  DWORD start = 0;
+  DWORD end = 0;
+  SendMessageW(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  const bool whole = start == length && end == length &&
+                     static_cast<std::size_t>(GetWindowTextLengthW(editor)) == length;
+  ToTheStart(editor);
+  if (whole) SendMessageW(editor, EM_SETMODIFY, FALSE, 0);
+  return whole;
+}
+
+bool EditorUnchangedSinceReplaced(HWND editor) {
+  return !SendMessageW(editor, EM_GETMODIFY, 0, 0);
+}
+
+void SelectInEditor(HWND editor, std::size_t start, std::size_t end) {
+  SendMessageW(editor, EM_SETSEL, start, static_cast<LPARAM>(end));
+  SendMessageW(editor, EM_SCROLLCARET, 0, 0);
 }
 
 }  // namespace tolvex
