@@ -71,13 +71,14 @@ void ComposeSaveOutcome(std::wstring& what, const Path& name, const WriteOutcome
 }
 
 // Refuses a name that Windows keeps for a device: writing to it writes to
-// the device, and no file is made.
+// the device, and no file is made. The file dialog's guard refuses such a
+// name as it is typed, with the same advice; this refusal stands where the
+// dialog goes without its guard (Windows' newer dialog), and for a name
+// given past the dialog.
 void ShowDeviceName(const NewsEditor& editor, const Path& name) {
   ShowError(editor.owner,
-            L"The news could not be saved to\n" + name +
-                L"\n\nThis name belongs to a device of Windows (such as NUL, CON, AUX, PRN, COM1 "
-                L"or LPT1), with or without an extension, not to a file. Choose another name.\n\n"
-                L"No file was written, and the text is still in the editor.",
+            L"The news could not be saved to\n" + name + L"\n\n" + std::wstring(kDeviceNameAdvice) +
+                L"\n\nNo file was written, and the text is still in the editor.",
             0);
 }
 

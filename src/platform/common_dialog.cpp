@@ -42,15 +42,19 @@ const DialogLibrary& Library() {
   return library;
 }
 
-// Guarding the dialog's OK against names too long for it.
+// Guarding the dialog's OK against names too long for it, and names of
+// devices.
 //
 // When OK is pressed (the button, Enter, or a double click on a file), the
 // system dialog puts the folder and the typed name together in a buffer of
 // MAX_PATH characters, and adds the default extension to a name without one.
 // Wine's dialog does so without checking the length and overruns the buffer
 // for a longer name, which ends the program; on Windows, such a path cannot
-// be used either. The hook subclasses the dialog window, and an OK whose path
-// would not fit is answered with a message while the dialog stays open.
+// be used either. A name Windows keeps for a device (NUL, "com1.txt") the
+// dialog takes for a file that is there: the Save dialog asks whether to
+// replace it, and the Open dialog returns it, for Load to fail on. The hook
+// subclasses the dialog window, and an OK with such a name is answered with a
+// message while the dialog stays open.
 struct NameGuard {
   std::size_t extension_room;  // what the dialog may add to a name without extension
   WNDPROC base = nullptr;      // the dialog window's own procedure
@@ -114,23 +118,25 @@ HWND NameEdit(HWND dialog) {
   return field;
 }
 
-// The length of the path the dialog will build on OK from its folder and the
-// typed name; SIZE_MAX when it is longer than the dialog can tell us in
-// MAX_PATH characters.
-std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
+// The whole text of the dialog's name field, however long (the message
+// counts the whole path); false when there is no memory for it.
+bool FieldText(HWND dialog, std::wstring& typed) {
   HWND edit = NameEdit(dialog);
-  // The whole name, however long: the message counts the whole path.
-  std::wstring typed;
-  if (edit) {
-    try {
-      typed.resize(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1);
-    } catch (const std::bad_alloc&) {
-      return SIZE_MAX;
-    }
-    typed.resize(static_cast<std::size_t>(
-        GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
+  if (!edit) return true;
+  try {
+    typed.resize(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  const std::wstring_view name = TypedName(typed);
+  typed.resize(static_cast<std::size_t>(
+      GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
+  return true;
+}
+
+// The length of the path the dialog will build on OK from its folder and the
+// typed `name`; SIZE_MAX when it is longer than the dialog can tell us in
+// MAX_PATH characters.
+std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard, std::wstring_view name) {
   if (name.empty()) return 0;  // nothing typed: the dialog opens the selection or does nothing
 
   wchar_t folder[MAX_PATH] = L"";
@@ -144,6 +150,37 @@ std::size_t PathLengthOnOk(HWND dialog, const NameGuard& guard) {
   return JoinedPathLength(folder, name, guard.extension_room);
 }
 
+// Answers an OK that the dialog must not act on with a message owned by the
+// dialog, under its title; true when it did, and the dialog stays open.
+bool RefusedOk(HWND dialog, const NameGuard& guard) {
+  std::wstring typed;
+  const bool read = FieldText(dialog, typed);
+  const std::wstring_view name = TypedName(typed);
+  const std::size_t length = read ? PathLengthOnOk(dialog, guard, name) : SIZE_MAX;
+  wchar_t title[128] = L"";
+  GetWindowTextW(dialog, title, 128);
+  if (length >= MAX_PATH) {
+    wchar_t text[512];
+    std::swprintf(text, 512,
+                  L"The file name is too long.\n\nThe folder and the file name together may "
+                  L"have at most %d characters, the extension included; here they would have "
+                  L"%ls%u.\n\nChoose a shorter name or a folder nearer the top of the drive.",
+                  MAX_PATH - 1, length == SIZE_MAX ? L"more than " : L"",
+                  static_cast<unsigned>(length == SIZE_MAX ? MAX_PATH : length));
+    MessageBoxW(dialog, text, title, MB_OK | MB_ICONWARNING);
+    return true;
+  }
+  if (IsDeviceName(name)) {
+    // The name fits in MAX_PATH characters, as its path does.
+    wchar_t text[MAX_PATH + 512];
+    std::swprintf(text, MAX_PATH + 512, L"%.*ls\n\n%.*ls", static_cast<int>(name.size()),
+                  name.data(), static_cast<int>(kDeviceNameAdvice.size()), kDeviceNameAdvice.data());
+    MessageBoxW(dialog, text, title, MB_OK | MB_ICONWARNING);
+    return true;
+  }
+  return false;
+}
+
 // Subclassed by hand rather than with SetWindowSubclass, which Windows XP's
 // common controls export by ordinal only.
 LRESULT CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wparam,
@@ -151,22 +188,7 @@ LRESULT CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wparam,
   auto* guard = static_cast<NameGuard*>(GetPropW(dialog, kGuardProperty));
   if (!guard) return DefWindowProcW(dialog, message, wparam, lparam);  // not reached
   const WNDPROC base = guard->base;
-  if (message == WM_COMMAND && LOWORD(wparam) == IDOK) {
-    const std::size_t length = PathLengthOnOk(dialog, *guard);
-    if (length >= MAX_PATH) {
-      wchar_t title[128] = L"";
-      GetWindowTextW(dialog, title, 128);
-      wchar_t text[512];
-      std::swprintf(text, 512,
-                    L"The file name is too long.\n\nThe folder and the file name together may "
-                    L"have at most %d characters, the extension included; here they would have "
-                    L"%ls%u.\n\nChoose a shorter name or a folder nearer the top of the drive.",
-                    MAX_PATH - 1, length == SIZE_MAX ? L"more than " : L"",
-                    static_cast<unsigned>(length == SIZE_MAX ? MAX_PATH : length));
-      MessageBoxW(dialog, text, title, MB_OK | MB_ICONWARNING);
-      return 0;
-    }
-  }
+  if (message == WM_COMMAND && LOWORD(wparam) == IDOK && RefusedOk(dialog, *guard)) return 0;
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base));
     RemovePropW(dialog, kGuardProperty);
@@ -190,7 +212,8 @@ UINT_PTR CALLBACK DialogHook(HWND hook, UINT message, WPARAM, LPARAM lparam) noe
 // Wine's dialogs, and Windows' Explorer-style dialog before Vista, build the
 // chosen path in a buffer of MAX_PATH characters. From Vista on, Windows shows
 // its newer dialog, which checks the name's length itself, and which any hook
-// would replace with the older one: there the dialog goes without the guard.
+// would replace with the older one: there the dialog goes without the guard,
+// and a device's name is refused by Load and Save once the dialog returns it.
 bool NeedsNameGuard() {
   static const bool needed = [] {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");

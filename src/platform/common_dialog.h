@@ -10,8 +10,9 @@
 // Where the system's dialog builds the chosen path in MAX_PATH characters
 // (Wine, and Windows before Vista), it asks, besides Flags, for an
 // Explorer-style hook of its own (no template, so the dialog looks the same):
-// an OK whose folder and name together would not fit is answered with a
-// message, and the dialog stays open.
+// an OK whose folder and name together would not fit, or whose name Windows
+// keeps for a device (IsDeviceName), is answered with a message, and the
+// dialog stays open.
 #pragma once
 
 #include <windows.h>

@@ -11,14 +11,22 @@ bool IsDeviceName(std::wstring_view path) {
   // "COM1:"), without the blanks before it.
   name = name.substr(0, name.find_first_of(L".:"));
   while (!name.empty() && name.back() == L' ') name.remove_suffix(1);
-  if (name.size() != 3 && name.size() != 4) return false;
-  wchar_t upper[4] = {};
+  constexpr std::size_t kLongest = 7;  // CONOUT$
+  if (name.size() < 3 || name.size() > kLongest) return false;
+  wchar_t upper[kLongest] = {};
   for (std::size_t i = 0; i < name.size(); ++i) {
     upper[i] = name[i] >= L'a' && name[i] <= L'z' ? static_cast<wchar_t>(name[i] - L'a' + L'A') : name[i];
   }
-  const std::wstring_view base(upper, 3);
-  if (name.size() == 3) return base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL";
-  return (base == L"COM" || base == L"LPT") && upper[3] >= L'1' && upper[3] <= L'9';
+  const std::wstring_view word(upper, name.size());
+  if (word == L"CON" || word == L"PRN" || word == L"AUX" || word == L"NUL" ||
+      word == L"CONIN$" || word == L"CONOUT$") {
+    return true;
+  }
+  if (word.size() != 4 || (word.substr(0, 3) != L"COM" && word.substr(0, 3) != L"LPT")) return false;
+  // The port's number: 1 to 9, or a superscript 1, 2 or 3.
+  const wchar_t digit = word[3];
+  return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+         digit == L'\u00B3';
 }
 
 std::wstring_view TypedName(std::wstring_view typed) {

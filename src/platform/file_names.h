@@ -8,11 +8,19 @@
 
 namespace tolvex {
 
-// Whether the last part of `path` is a name Windows keeps for a device (CON,
-// PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9) in any case, with any extension
-// and with trailing blanks or dots: "nul.txt", "Com1 .log" and "aux..." open
-// the device, not a file, in any folder.
+// Whether the last part of `path` is a name Windows keeps for a device, in
+// any case, with any extension and with trailing blanks or dots: CON, PRN,
+// AUX, NUL, COM1 to COM9 and LPT1 to LPT9, COM and LPT with a superscript
+// digit (¹, ² or ³, which Windows counts as digits there), and the console's
+// CONIN$ and CONOUT$. "nul.txt", "Com1 .log", "COM².txt", "conin$.txt" and
+// "aux..." open the device, not a file, in any folder. COM0 and LPT0 are
+// plain names.
 bool IsDeviceName(std::wstring_view path);
+
+// What the user is told of a name IsDeviceName holds, wherever it is refused.
+constexpr std::wstring_view kDeviceNameAdvice =
+    L"This name belongs to a device of Windows (such as NUL, CON, AUX, PRN, COM1, LPT1 or "
+    L"CONIN$), with or without an extension, not to a file. Choose another name.";
 
 // The file dialogs' rules for a name typed into them, which the dialog's name
 // guard counts by before the dialog builds the path.

@@ -26,7 +26,27 @@ TEST(FileNamesTest, NamesWindowsKeepsForDevices) {
       {L"nul.txt", true},              // a bare name
       {L"C:nul", true},                // a drive and a bare name
       {L"C:\\news\\COM1:", true},
+      {L"C:\\news\\COM\u00B9", true},  // superscript digits count as digits
+      {L"C:\\news\\com\u00B2.txt", true},
+      {L"C:\\news\\COM\u00B3", true},
+      {L"C:\\news\\LPT\u00B9.log", true},
+      {L"C:\\news\\lpt\u00B2", true},
+      {L"C:\\news\\LPT\u00B3 .txt", true},
+      {L"C:\\news\\CONIN$", true},     // the console
+      {L"C:\\news\\conin$.txt", true},
+      {L"C:\\news\\CONOUT$", true},
+      {L"C:\\news\\ConOut$ ..", true},
+      {L"CONOUT$.news.txt", true},
       {L"C:\\news\\COM0.txt", false},
+      {L"C:\\news\\LPT0", false},
+      {L"C:\\news\\COM4\u00B2", false},
+      {L"C:\\news\\COM\u00B2x", false},
+      {L"C:\\news\\COM\u2074.txt", false},  // superscript four is no digit to Windows
+      {L"C:\\news\\LPT\u00B9\u00B2", false},
+      {L"C:\\news\\CONIN$x", false},
+      {L"C:\\news\\CONOUT", false},
+      {L"C:\\news\\conin.txt", false},
+      {L"C:\\news\\CONERR$", false},
       {L"C:\\news\\COM10.txt", false},
       {L"C:\\news\\LPT.txt", false},
       {L"C:\\news\\nullify.txt", false},

@@ -302,10 +302,16 @@ TEST_F(HostileTest, AFolderGivenAsTheFileIsOpenedAsAFolder) {
 // the name (the ".txt" the dialog adds included) in 259 characters. Wine's
 // dialog overruns a buffer past that; the program must answer with a message
 // and keep the dialog open, and must save and load every name that fits.
-TEST_F(HostileTest, LongNamesInTheFileDialogs) {
+// Names Windows keeps for devices, which Wine's Save dialog takes for files
+// that are there, are answered the same way.
+TEST_F(HostileTest, LongAndDeviceNamesInTheFileDialogs) {
   const std::wstring deep = folder + L"\\" + std::wstring(60, L'd') + L"\\" + std::wstring(60, L'e');
   ASSERT_TRUE(CreateDirectoryW((folder + L"\\" + std::wstring(60, L'd')).c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+  const std::wstring devices = folder + L"\\devices";
+  ASSERT_TRUE(CreateDirectoryW(devices.c_str(), nullptr));
+  static constexpr wchar_t kTooLong[] = L"too long";
+  static constexpr wchar_t kDevice[] = L"belongs to a device of Windows";
   const std::wstring root = L"C:";  // its names are "C:\\...", and it is "C:\\" as a working folder
   // Names that fill the path to `length` characters in `in`: with ".txt", without an
   // extension, and with a dot the shell takes for no extension (a blank after it).
@@ -326,6 +332,7 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
     bool enter;          // OK by the Enter key instead of the button
     bool fits;
     const wchar_t* added;  // what the dialog adds to the typed name
+    const wchar_t* says = kTooLong;  // the message, where the name does not fit
   } cases[] = {
       {"250-character name in a deep folder, Save", kIdSave, deep, std::wstring(250, L'x') + L".txt", false, false, L""},
       {"250-character name in a deep folder, Open", kIdOpen, deep, std::wstring(250, L'x') + L".txt", false, false, L""},
@@ -347,6 +354,11 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
       {"'v1.2 final', 259 characters with the added .txt, Save by Enter", kIdSave, deep, spaced(deep, 255), true, true, L".txt"},
       {"a 255-character name in C:\\, the longest a name can be, Save", kIdSave, root, filling(root, 258), false, true, L""},
       {"a 255-character name in C:\\, Open", kIdOpen, root, filling(root, 258), false, true, L""},
+      {"device name NUL, Save", kIdSave, devices, L"NUL", false, false, L"", kDevice},
+      {"device name com1.txt, Save by Enter", kIdSave, devices, L"com1.txt", true, false, L"", kDevice},
+      {"device name 'CON .txt', Save", kIdSave, devices, L"CON .txt", false, false, L"", kDevice},
+      {"device name LPT\u00B3 (a superscript three), Save", kIdSave, devices, L"LPT\u00B3", false, false, L"", kDevice},
+      {"device name nul, Open", kIdOpen, devices, L"nul", false, false, L"", kDevice},
   };
   for (const auto& c : cases) {
     Target app(c.in == root ? root + L"\\" : c.in);
@@ -356,6 +368,7 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
     const std::wstring path = (absolute ? name : c.in + L"\\" + name) + c.added;
     app.SetText(kIdText, L"work in progress");
     if (c.fits && c.button == kIdOpen) WriteFileBytes(path, "long named news\r\n");
+    const std::vector<std::wstring> before = FolderNames(c.in);
     app.Click(c.button);
     HWND dialog = app.WaitForDialog(nullptr, kDialogMs);
     ASSERT_TRUE(dialog) << c.name;
@@ -367,6 +380,7 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
       ClickButton(dialog, IDOK);
     }
     std::wstring shown;
+    bool stayed = false;
     if (c.fits) {
       EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, kDialogMs)) << c.name;
     } else {
@@ -374,13 +388,19 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
       EXPECT_TRUE(box) << c.name << ": a message";
       if (box) {
         shown = MessageBoxText(box);
-        EXPECT_NE(shown.find(L"too long"), std::wstring::npos) << c.name << ": " << Narrow(shown);
-        EXPECT_NE(shown.find(L"would have " + std::to_wstring(path.size()) + L"."), std::wstring::npos)
-            << c.name << ": the whole path is counted: " << Narrow(shown);
+        EXPECT_EQ(WindowText(box), c.button == kIdSave ? L"Save text file" : L"Open text file") << c.name;
+        EXPECT_NE(shown.find(c.says), std::wstring::npos) << c.name << ": " << Narrow(shown);
+        if (c.says == kTooLong) {
+          EXPECT_NE(shown.find(L"would have " + std::to_wstring(path.size()) + L"."), std::wstring::npos)
+              << c.name << ": the whole path is counted: " << Narrow(shown);
+        } else {
+          EXPECT_EQ(shown.find(c.typed + L"\n\n"), 0u) << c.name << ": names the name: " << Narrow(shown);
+        }
         ClickButton(box, IDOK);
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, kDialogMs)) << c.name;
       }
-      EXPECT_TRUE(IsWindowVisible(dialog)) << c.name << ": the dialog stays open";
+      stayed = IsWindowVisible(dialog);
+      EXPECT_TRUE(stayed) << c.name << ": the dialog stays open";
       CancelDialog(dialog);
       EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, kDialogMs)) << c.name;
     }
@@ -388,13 +408,16 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
     const DWORD alive = app.WaitForExit(0);
     ASSERT_EQ(alive, static_cast<DWORD>(STILL_ACTIVE)) << c.name << ": the program lives";
     const std::wstring text = app.Text(kIdText);
-    const std::string file = ReadFileBytes(path);
+    // Never read a device's name: CON would wait for the console.
+    const std::string file = c.fits ? ReadFileBytes(path) : "";
     std::string outcome;
     if (!c.fits) {
       EXPECT_EQ(text, L"work in progress") << c.name;
-      EXPECT_FALSE(FileExists(path)) << c.name;
-      outcome = "the dialog says " + Shown(shown.substr(0, shown.find(L"\n"))) +
-                " and stays open; after Cancel the editor text is " + Kept(text == L"work in progress");
+      EXPECT_EQ(FolderNames(c.in), before) << c.name << ": nothing written";
+      outcome = "the dialog says " + Shown(c.says == kTooLong ? shown.substr(0, shown.find(L"\n")) : shown) +
+                (stayed ? " and stays open" : " and CLOSES") + "; after Cancel the editor text is " +
+                Kept(text == L"work in progress") +
+                (FolderNames(c.in) == before ? ", nothing written" : ", A FILE WAS WRITTEN");
     } else if (c.button == kIdSave) {
       EXPECT_EQ(file, "work in progress\r\n") << c.name;
       outcome = file == "work in progress\r\n" ? "saved, every byte" : "NOT SAVED";
@@ -404,7 +427,8 @@ TEST_F(HostileTest, LongNamesInTheFileDialogs) {
     }
     EXPECT_TRUE(LeftoverTemporaries(c.in).empty()) << c.name;
     if (c.fits && c.button == kIdOpen) DeleteFileW(path.c_str());
-    Seen(std::string(c.name) + " (path of " + std::to_string(path.size()) + " characters): " + outcome);
+    Seen(std::string(c.name) +
+         (c.says == kTooLong ? " (path of " + std::to_string(path.size()) + " characters): " : ": ") + outcome);
   }
 }
 
@@ -715,8 +739,10 @@ TEST_F(HostileTest, FolderOrDeviceGivenAsTheFileBehindTheDialog) {
     const wchar_t* says;  // besides the name
   } cases[] = {
       {"folder", folder, L""},
-      {"device name NUL.txt", in + L"\\NUL.txt", L"device"},
-      {"device name com1", in + L"\\com1", L"device"},
+      {"device name NUL.txt", in + L"\\NUL.txt", L"belongs to a device of Windows"},
+      {"device name com1", in + L"\\com1", L"belongs to a device of Windows"},
+      {"device name CONIN$", in + L"\\CONIN$", L"belongs to a device of Windows"},
+      {"device name COM\u00B2.txt (a superscript two)", in + L"\\COM\u00B2.txt", L"belongs to a device of Windows"},
   };
   Win32FileSystem fs;
   LocalEditor editor(fs);
@@ -732,6 +758,10 @@ TEST_F(HostileTest, FolderOrDeviceGivenAsTheFileBehindTheDialog) {
     EXPECT_FALSE(saved) << c.name;
     EXPECT_NE(message.find(c.path), std::wstring::npos) << c.name << ": " << Narrow(message);
     EXPECT_NE(message.find(c.says), std::wstring::npos) << c.name << ": " << Narrow(message);
+    if (*c.says) {
+      EXPECT_NE(message.find(L"\n\nNo file was written, and the text is still in the editor."),
+                std::wstring::npos) << c.name << ": " << Narrow(message);
+    }
     EXPECT_TRUE(FolderNames(in).empty()) << c.name << ": nothing made";
     EXPECT_EQ(editor.Text(), L"work in progress") << c.name;
     Seen(std::string(c.name) + " passed to the Load code itself: the editor shows " + Shown(shown) +
